@@ -1,0 +1,1 @@
+#include "met/thermo.hpp"

@@ -1,0 +1,3 @@
+#pragma once
+// Parcel thermodynamics: column routines shared by the CAPE family.
+namespace wrf::met {}
