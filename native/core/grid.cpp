@@ -1,41 +1,504 @@
-// Placeholder: the derived base fields are being written.
 #include "grid.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "engine/text.hpp"
+#include "parallel.hpp"
 
 namespace wrf {
 
+namespace grid {
+
 namespace {
-Result<SharedField> pending(const char* name) {
-    return fail(ErrorKind::Compute, std::string("base field ") + name + " is not available yet in this build");
+
+constexpr double kStaggerHalf = 0.5;
+
+Result<std::vector<double>> check_stagger_input(const std::vector<double>& values, std::size_t a, std::size_t b,
+                                                std::size_t c, std::size_t stag, const char* axis) {
+    if (stag == 0) {
+        return fail(ErrorKind::DimMismatch, std::string("cannot destagger in ") + axis + ": staggered size is 0");
+    }
+    const std::size_t need = a * b * c;
+    if (values.size() < need) {
+        return fail(ErrorKind::DimMismatch, std::string("cannot destagger in ") + axis + ": " +
+                                                std::to_string(values.size()) + " values, expected " +
+                                                std::to_string(need));
+    }
+    return std::vector<double>{};
 }
+
 }  // namespace
 
-Result<SharedField> WrfFile::full_pressure(std::size_t) { return pending("full_pressure"); }
-Result<SharedField> WrfFile::pressure_hpa(std::size_t) { return pending("pressure_hpa"); }
-Result<SharedField> WrfFile::full_theta(std::size_t) { return pending("full_theta"); }
-Result<SharedField> WrfFile::temperature(std::size_t) { return pending("temperature"); }
-Result<SharedField> WrfFile::temperature_c(std::size_t) { return pending("temperature_c"); }
-Result<SharedField> WrfFile::full_geopotential(std::size_t) { return pending("full_geopotential"); }
-Result<SharedField> WrfFile::height_msl(std::size_t) { return pending("height_msl"); }
-Result<SharedField> WrfFile::height_agl(std::size_t) { return pending("height_agl"); }
-Result<SharedField> WrfFile::u_destag(std::size_t) { return pending("u_destag"); }
-Result<SharedField> WrfFile::v_destag(std::size_t) { return pending("v_destag"); }
-Result<SharedField> WrfFile::w_destag(std::size_t) { return pending("w_destag"); }
-Result<SharedField> WrfFile::qvapor(std::size_t) { return pending("qvapor"); }
-Result<SharedField> WrfFile::q2(std::size_t) { return pending("q2"); }
-Result<SharedField> WrfFile::t2(std::size_t) { return pending("t2"); }
-Result<SharedField> WrfFile::u10(std::size_t) { return pending("u10"); }
-Result<SharedField> WrfFile::v10(std::size_t) { return pending("v10"); }
-Result<SharedField> WrfFile::psfc(std::size_t) { return pending("psfc"); }
-Result<SharedField> WrfFile::xlat(std::size_t) { return pending("xlat"); }
-Result<SharedField> WrfFile::xlong(std::size_t) { return pending("xlong"); }
-Result<SharedField> WrfFile::terrain(std::size_t) { return pending("terrain"); }
-Result<SharedField> WrfFile::cosalpha(std::size_t) { return pending("cosalpha"); }
-Result<SharedField> WrfFile::sinalpha(std::size_t) { return pending("sinalpha"); }
+Result<std::vector<double>> destagger_x(const std::vector<double>& values, std::size_t nz, std::size_t ny,
+                                        std::size_t nxs) {
+    if (auto ok = check_stagger_input(values, nz, ny, nxs, nxs, "x"); !ok) return ok;
+    const std::size_t nx = nxs - 1;
+    std::vector<double> out(nz * ny * nx);
+    for (std::size_t row = 0; row < nz * ny; ++row) {
+        const double* in = values.data() + row * nxs;
+        double* o = out.data() + row * nx;
+        for (std::size_t i = 0; i < nx; ++i) o[i] = (in[i] + in[i + 1]) * kStaggerHalf;
+    }
+    return out;
+}
 
-Result<std::vector<double>> WrfFile::t2_for_opts(std::size_t, const ComputeOpts&) { return fail(ErrorKind::Compute, "t2 is not available yet"); }
-Result<std::vector<double>> WrfFile::q2_for_opts(std::size_t, const ComputeOpts&) { return fail(ErrorKind::Compute, "q2 is not available yet"); }
-Result<std::vector<double>> WrfFile::t2_lake_corrected(std::size_t, double) { return fail(ErrorKind::Compute, "t2 is not available yet"); }
-Result<std::vector<double>> WrfFile::q2_lake_corrected(std::size_t, double) { return fail(ErrorKind::Compute, "q2 is not available yet"); }
-Result<std::vector<bool>> WrfFile::lake_mask(std::size_t, double) { return fail(ErrorKind::Compute, "lake mask is not available yet"); }
+Result<std::vector<double>> destagger_y(const std::vector<double>& values, std::size_t nz, std::size_t nys,
+                                        std::size_t nx) {
+    if (auto ok = check_stagger_input(values, nz, nys, nx, nys, "y"); !ok) return ok;
+    const std::size_t ny = nys - 1;
+    std::vector<double> out(nz * ny * nx);
+    for (std::size_t k = 0; k < nz; ++k) {
+        for (std::size_t j = 0; j < ny; ++j) {
+            const double* a = values.data() + (k * nys + j) * nx;
+            const double* b = a + nx;
+            double* o = out.data() + (k * ny + j) * nx;
+            for (std::size_t i = 0; i < nx; ++i) o[i] = (a[i] + b[i]) * kStaggerHalf;
+        }
+    }
+    return out;
+}
+
+Result<std::vector<double>> destagger_z(const std::vector<double>& values, std::size_t nzs, std::size_t ny,
+                                        std::size_t nx) {
+    if (auto ok = check_stagger_input(values, nzs, ny, nx, nzs, "z"); !ok) return ok;
+    const std::size_t plane = ny * nx;
+    const std::size_t n = (nzs - 1) * plane;
+    std::vector<double> out(n);
+    const double* a = values.data();
+    const double* b = values.data() + plane;
+    for (std::size_t p = 0; p < n; ++p) out[p] = (a[p] + b[p]) * kStaggerHalf;
+    return out;
+}
+
+namespace {
+
+bool is_water(double landuse) {
+    // Truncation toward zero without an integer cast: NaN and huge values are
+    // simply not water.
+    const double c = std::trunc(landuse);
+    return c == 16.0 || c == 17.0 || c == 21.0;
+}
+
+}  // namespace
+
+std::vector<bool> lake_cells(const std::vector<double>& landuse, std::size_t ny, std::size_t nx,
+                             std::uint64_t max_cells) {
+    const std::size_t n = ny * nx;
+    std::vector<bool> lake(n, false);
+    if (max_cells == 0 || landuse.size() < n) return lake;
+
+    std::vector<std::uint8_t> water(n);
+    for (std::size_t c = 0; c < n; ++c) water[c] = is_water(landuse[c]) ? 1 : 0;
+
+    // Flood fill each water body; the queue doubles as the member list.
+    std::vector<std::uint8_t> seen(n, 0);
+    std::vector<std::size_t> queue;
+    for (std::size_t start = 0; start < n; ++start) {
+        if (!water[start] || seen[start]) continue;
+        queue.clear();
+        queue.push_back(start);
+        seen[start] = 1;
+        for (std::size_t head = 0; head < queue.size(); ++head) {
+            const std::size_t c = queue[head];
+            const std::size_t j = c / nx, i = c % nx;
+            for (int dj = -1; dj <= 1; ++dj) {
+                for (int di = -1; di <= 1; ++di) {
+                    if (dj == 0 && di == 0) continue;
+                    if ((dj < 0 && j == 0) || (dj > 0 && j + 1 == ny)) continue;
+                    if ((di < 0 && i == 0) || (di > 0 && i + 1 == nx)) continue;
+                    const std::size_t nb = (j + dj) * nx + (i + di);
+                    if (water[nb] && !seen[nb]) {
+                        seen[nb] = 1;
+                        queue.push_back(nb);
+                    }
+                }
+            }
+        }
+        if (queue.size() < max_cells) {
+            for (std::size_t c : queue) lake[c] = true;
+        }
+    }
+    return lake;
+}
+
+std::uint64_t lake_size_cells(double area_km2, double dx, double dy) {
+    const double cells = area_km2 / (dx * dy / 1000000.0);
+    if (!(cells > 0.0)) return 0;  // also NaN
+    constexpr double kCap = 9223372036854775808.0;  // 2^63, beyond any grid
+    if (cells >= kCap) return static_cast<std::uint64_t>(kCap);
+    return static_cast<std::uint64_t>(cells);
+}
+
+std::vector<double> interpolate_masked_2d(const std::vector<double>& values, const std::vector<bool>& mask,
+                                          std::size_t ny, std::size_t nx) {
+    std::vector<double> out = values;
+    const std::size_t n = ny * nx;
+    if (values.size() < n || mask.size() < n) return out;
+    bool any = false;
+    for (std::size_t c = 0; c < n; ++c) any = any || mask[c];
+    if (!any) return out;
+
+    // Chebyshev distance to the nearest unmasked cell, by a multi-source
+    // breadth-first search over the 8-neighbour grid.
+    constexpr std::int32_t kFar = std::numeric_limits<std::int32_t>::max();
+    std::vector<std::int32_t> dist(n);
+    std::vector<std::size_t> queue;
+    queue.reserve(n);
+    for (std::size_t c = 0; c < n; ++c) {
+        dist[c] = mask[c] ? kFar : 0;
+        if (!mask[c]) queue.push_back(c);
+    }
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+        const std::size_t c = queue[head];
+        const std::size_t j = c / nx, i = c % nx;
+        const std::int32_t next = dist[c] + 1;
+        for (int dj = -1; dj <= 1; ++dj) {
+            for (int di = -1; di <= 1; ++di) {
+                if (dj == 0 && di == 0) continue;
+                if ((dj < 0 && j == 0) || (dj > 0 && j + 1 == ny)) continue;
+                if ((di < 0 && i == 0) || (di > 0 && i + 1 == nx)) continue;
+                const std::size_t nb = (j + dj) * nx + (i + di);
+                if (dist[nb] > next) {
+                    dist[nb] = next;
+                    queue.push_back(nb);
+                }
+            }
+        }
+    }
+
+    const auto sny = static_cast<std::int64_t>(ny), snx = static_cast<std::int64_t>(nx);
+    for (std::size_t c = 0; c < n; ++c) {
+        if (!mask[c] || dist[c] == kFar || dist[c] < 1) continue;
+        const std::int64_t d = dist[c];
+        const auto j = static_cast<std::int64_t>(c / nx), i = static_cast<std::int64_t>(c % nx);
+        double sum_w = 0.0, sum_wv = 0.0;
+        for (std::int64_t oy = -d; oy <= d; ++oy) {
+            const std::int64_t jj = j + oy;
+            if (jj < 0 || jj >= sny) continue;
+            // Whole rows at the top and bottom of the ring, only its two
+            // sides in between.
+            const bool edge_row = (oy == -d || oy == d);
+            const std::int64_t step = edge_row ? 1 : 2 * d;
+            for (std::int64_t ox = -d; ox <= d; ox += step) {
+                const std::int64_t ii = i + ox;
+                if (ii < 0 || ii >= snx) continue;
+                const auto nb = static_cast<std::size_t>(jj * snx + ii);
+                if (mask[nb]) continue;
+                const double w = 1.0 / std::sqrt(static_cast<double>(ox * ox + oy * oy));
+                sum_w += w;
+                sum_wv += w * values[nb];
+            }
+        }
+        if (sum_w > 0.0) out[c] = sum_wv / sum_w;
+    }
+    return out;
+}
+
+}  // namespace grid
+
+namespace {
+
+constexpr double kThetaOffset = 300.0;
+constexpr double kReferencePressure = 100000.0;
+constexpr double kPoissonExponent = 0.2857142857;
+constexpr double kKelvinOffset = -273.15;
+constexpr double kGravity = 9.81;
+
+std::string cache_key(std::string_view key, std::size_t t) {
+    std::string k(key);
+    k += '_';
+    k += std::to_string(t);
+    return k;
+}
+
+// Lookup, compute outside the lock, insert with replacement.
+template <class Compute>
+Result<SharedField> cached(WrfFile& file, std::string_view key, std::size_t t, Compute&& compute) {
+    const std::string k = cache_key(key, t);
+    if (SharedField hit = file.cached_field(k)) return hit;
+    Result<std::vector<double>> values = compute();
+    if (!values) return std::unexpected(values.error());
+    return file.replace_cached_field(k, std::move(*values));
+}
+
+std::string dims_text(std::initializer_list<std::size_t> dims) { return format_shape(std::vector<std::size_t>(dims)); }
+
+Result<std::vector<double>> zero_grid(std::string_view name, std::initializer_list<std::size_t> dims) {
+    return fail(ErrorKind::DimMismatch,
+                std::string(name) + " needs a grid without zero-sized dimensions, got " + dims_text(dims));
+}
+
+// A raw variable at time t that must hold exactly `need` values; a short (or
+// long) field is reported instead of being read past its end.
+Result<std::vector<double>> read_exact(const WrfFile& file, const std::string& name, std::size_t t,
+                                       std::size_t need) {
+    auto values = file.read_var(name, t);
+    if (!values) return values;
+    if (values->size() != need) {
+        return fail(ErrorKind::DimMismatch, name + " has " + std::to_string(values->size()) + " values, expected " +
+                                                std::to_string(need));
+    }
+    return values;
+}
+
+Result<std::vector<double>> read_2d(const WrfFile& file, const std::string& name, std::size_t t) {
+    const std::size_t ny = file.ny(), nx = file.nx();
+    if (ny * nx == 0) return zero_grid(name, {ny, nx});
+    return read_exact(file, name, t, ny * nx);
+}
+
+Result<std::vector<double>> read_3d(const WrfFile& file, const std::string& name, std::size_t t) {
+    const std::size_t nz = file.nz(), ny = file.ny(), nx = file.nx();
+    if (nz * ny * nx == 0) return zero_grid(name, {nz, ny, nx});
+    return read_exact(file, name, t, nz * ny * nx);
+}
+
+// The staggered axis must be one longer than the mass axis, otherwise the
+// destaggered field would not cover the mass grid.
+Result<void> check_stagger(const std::string& name, const char* dim, std::size_t stag, std::size_t mass) {
+    if (stag != mass + 1) {
+        return fail(ErrorKind::DimMismatch, name + " has " + dim + " size " + std::to_string(stag) + ", expected " +
+                                                std::to_string(mass + 1));
+    }
+    return {};
+}
+
+template <class Op>
+std::vector<double> elementwise(const std::vector<double>& a, const std::vector<double>& b, Op op) {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    std::vector<double> out(n);
+    for (std::size_t p = 0; p < n; ++p) out[p] = op(a[p], b[p]);
+    return out;
+}
+
+template <class Op>
+std::vector<double> elementwise(const std::vector<double>& a, Op op) {
+    std::vector<double> out(a.size());
+    for (std::size_t p = 0; p < a.size(); ++p) out[p] = op(a[p]);
+    return out;
+}
+
+}  // namespace
+
+Result<SharedField> WrfFile::full_pressure(std::size_t t) {
+    return cached(*this, "pressure", t, [&]() -> Result<std::vector<double>> {
+        auto p = read_3d(*this, "P", t);
+        if (!p) return p;
+        auto pb = read_3d(*this, "PB", t);
+        if (!pb) return pb;
+        return elementwise(*p, *pb, [](double a, double b) { return a + b; });
+    });
+}
+
+Result<SharedField> WrfFile::pressure_hpa(std::size_t t) {
+    return cached(*this, "pressure_hpa", t, [&]() -> Result<std::vector<double>> {
+        auto p = full_pressure(t);
+        if (!p) return std::unexpected(p.error());
+        return elementwise(**p, [](double a) { return a / 100.0; });
+    });
+}
+
+Result<SharedField> WrfFile::full_theta(std::size_t t) {
+    return cached(*this, "theta", t, [&]() -> Result<std::vector<double>> {
+        auto th = read_3d(*this, "T", t);
+        if (!th) return th;
+        for (double& v : *th) v = v + kThetaOffset;
+        return th;
+    });
+}
+
+Result<SharedField> WrfFile::temperature(std::size_t t) {
+    return cached(*this, "temp", t, [&]() -> Result<std::vector<double>> {
+        auto theta = full_theta(t);
+        if (!theta) return std::unexpected(theta.error());
+        auto p = full_pressure(t);
+        if (!p) return std::unexpected(p.error());
+        const std::vector<double>& th = **theta;
+        const std::vector<double>& pr = **p;
+        const std::size_t n = th.size() < pr.size() ? th.size() : pr.size();
+        std::vector<double> out(n);
+        // pow dominates; spread it over the pool in large blocks.
+        parallel::parallel_for_range(
+            n,
+            [&](std::size_t b, std::size_t e) {
+                for (std::size_t i = b; i < e; ++i) {
+                    out[i] = th[i] * std::pow(pr[i] / kReferencePressure, kPoissonExponent);
+                }
+            },
+            32768);
+        return out;
+    });
+}
+
+Result<SharedField> WrfFile::temperature_c(std::size_t t) {
+    return cached(*this, "temp_c", t, [&]() -> Result<std::vector<double>> {
+        auto tk = temperature(t);
+        if (!tk) return std::unexpected(tk.error());
+        return elementwise(**tk, [](double a) { return a + kKelvinOffset; });
+    });
+}
+
+Result<SharedField> WrfFile::full_geopotential(std::size_t t) {
+    return cached(*this, "geopt", t, [&]() -> Result<std::vector<double>> {
+        const std::size_t nzs = nz_stag_, ny = ny_, nx = nx_;
+        if ((nzs == 0 ? 0 : nzs - 1) * ny * nx == 0) return zero_grid("PH", {nzs, ny, nx});
+        if (auto ok = check_stagger("PH", "bottom_top_stag", nzs, nz_); !ok) return std::unexpected(ok.error());
+        auto ph = read_exact(*this, "PH", t, nzs * ny * nx);
+        if (!ph) return ph;
+        auto phb = read_exact(*this, "PHB", t, nzs * ny * nx);
+        if (!phb) return phb;
+        for (std::size_t p = 0; p < ph->size(); ++p) (*ph)[p] = (*ph)[p] + (*phb)[p];
+        return grid::destagger_z(*ph, nzs, ny, nx);
+    });
+}
+
+Result<SharedField> WrfFile::height_msl(std::size_t t) {
+    return cached(*this, "height_msl", t, [&]() -> Result<std::vector<double>> {
+        auto g = full_geopotential(t);
+        if (!g) return std::unexpected(g.error());
+        return elementwise(**g, [](double a) { return a / kGravity; });
+    });
+}
+
+Result<SharedField> WrfFile::height_agl(std::size_t t) {
+    return cached(*this, "height_agl", t, [&]() -> Result<std::vector<double>> {
+        auto z = height_msl(t);
+        if (!z) return std::unexpected(z.error());
+        auto ter = terrain(t);
+        if (!ter) return std::unexpected(ter.error());
+        const std::vector<double>& zz = **z;
+        const std::vector<double>& hg = **ter;
+        const std::size_t plane = ny_ * nx_;
+        std::vector<double> out(zz.size());
+        for (std::size_t base = 0; base < zz.size(); base += plane) {
+            for (std::size_t c = 0; c < plane; ++c) out[base + c] = zz[base + c] - hg[c];
+        }
+        return out;
+    });
+}
+
+Result<SharedField> WrfFile::u_destag(std::size_t t) {
+    return cached(*this, "u_destag", t, [&]() -> Result<std::vector<double>> {
+        if (nz_ * ny_ * (nx_stag_ == 0 ? 0 : nx_stag_ - 1) == 0) return zero_grid("U", {nz_, ny_, nx_stag_});
+        if (auto ok = check_stagger("U", "west_east_stag", nx_stag_, nx_); !ok) return std::unexpected(ok.error());
+        auto u = read_exact(*this, "U", t, nz_ * ny_ * nx_stag_);
+        if (!u) return u;
+        return grid::destagger_x(*u, nz_, ny_, nx_stag_);
+    });
+}
+
+Result<SharedField> WrfFile::v_destag(std::size_t t) {
+    return cached(*this, "v_destag", t, [&]() -> Result<std::vector<double>> {
+        if (nz_ * (ny_stag_ == 0 ? 0 : ny_stag_ - 1) * nx_ == 0) return zero_grid("V", {nz_, ny_stag_, nx_});
+        if (auto ok = check_stagger("V", "south_north_stag", ny_stag_, ny_); !ok) return std::unexpected(ok.error());
+        auto v = read_exact(*this, "V", t, nz_ * ny_stag_ * nx_);
+        if (!v) return v;
+        return grid::destagger_y(*v, nz_, ny_stag_, nx_);
+    });
+}
+
+Result<SharedField> WrfFile::w_destag(std::size_t t) {
+    return cached(*this, "w_destag", t, [&]() -> Result<std::vector<double>> {
+        if ((nz_stag_ == 0 ? 0 : nz_stag_ - 1) * ny_ * nx_ == 0) return zero_grid("W", {nz_stag_, ny_, nx_});
+        if (auto ok = check_stagger("W", "bottom_top_stag", nz_stag_, nz_); !ok) return std::unexpected(ok.error());
+        auto w = read_exact(*this, "W", t, nz_stag_ * ny_ * nx_);
+        if (!w) return w;
+        return grid::destagger_z(*w, nz_stag_, ny_, nx_);
+    });
+}
+
+Result<SharedField> WrfFile::qvapor(std::size_t t) {
+    return cached(*this, "qvapor", t, [&] { return read_3d(*this, "QVAPOR", t); });
+}
+Result<SharedField> WrfFile::q2(std::size_t t) {
+    return cached(*this, "q2", t, [&] { return read_2d(*this, "Q2", t); });
+}
+Result<SharedField> WrfFile::t2(std::size_t t) {
+    return cached(*this, "t2", t, [&] { return read_2d(*this, "T2", t); });
+}
+Result<SharedField> WrfFile::u10(std::size_t t) {
+    return cached(*this, "u10", t, [&] { return read_2d(*this, "U10", t); });
+}
+Result<SharedField> WrfFile::v10(std::size_t t) {
+    return cached(*this, "v10", t, [&] { return read_2d(*this, "V10", t); });
+}
+Result<SharedField> WrfFile::psfc(std::size_t t) {
+    return cached(*this, "psfc", t, [&] { return read_2d(*this, "PSFC", t); });
+}
+Result<SharedField> WrfFile::xlat(std::size_t t) {
+    return cached(*this, "xlat", t, [&] { return read_2d(*this, "XLAT", t); });
+}
+Result<SharedField> WrfFile::xlong(std::size_t t) {
+    return cached(*this, "xlong", t, [&] { return read_2d(*this, "XLONG", t); });
+}
+Result<SharedField> WrfFile::terrain(std::size_t t) {
+    return cached(*this, "terrain", t, [&] { return read_2d(*this, "HGT", t); });
+}
+Result<SharedField> WrfFile::cosalpha(std::size_t t) {
+    return cached(*this, "cosalpha", t, [&] { return read_2d(*this, "COSALPHA", t); });
+}
+Result<SharedField> WrfFile::sinalpha(std::size_t t) {
+    return cached(*this, "sinalpha", t, [&] { return read_2d(*this, "SINALPHA", t); });
+}
+
+Result<std::vector<bool>> WrfFile::lake_mask(std::size_t t, double area_km2) {
+    const std::size_t n = ny_ * nx_;
+    const std::string key = "lake_mask_" + std::to_string(t) + "_" + format_shortest(area_km2);
+    if (SharedField hit = cached_field(key)) {
+        std::vector<bool> mask(hit->size());
+        for (std::size_t c = 0; c < hit->size(); ++c) mask[c] = (*hit)[c] > 0.5;
+        return mask;
+    }
+    auto landuse = read_2d(*this, "LU_INDEX", t);
+    if (!landuse) return std::unexpected(landuse.error());
+    std::vector<bool> mask = grid::lake_cells(*landuse, ny_, nx_, grid::lake_size_cells(area_km2, dx_, dy_));
+    std::vector<double> stored(n);
+    for (std::size_t c = 0; c < n; ++c) stored[c] = mask[c] ? 1.0 : 0.0;
+    replace_cached_field(key, std::move(stored));
+    return mask;
+}
+
+namespace {
+
+Result<std::vector<double>> lake_corrected(WrfFile& file, std::size_t t, double area_km2,
+                                           Result<SharedField> (WrfFile::*field)(std::size_t)) {
+    auto values = (file.*field)(t);
+    if (!values) return std::unexpected(values.error());
+    if (!(area_km2 > 0.0)) return **values;
+    auto mask = file.lake_mask(t, area_km2);
+    if (!mask) return std::unexpected(mask.error());
+    return grid::interpolate_masked_2d(**values, *mask, file.ny(), file.nx());
+}
+
+bool lake_requested(const ComputeOpts& opts) { return opts.lake_interp && *opts.lake_interp > 0.0; }
+
+}  // namespace
+
+Result<std::vector<double>> WrfFile::t2_lake_corrected(std::size_t t, double area_km2) {
+    return lake_corrected(*this, t, area_km2, &WrfFile::t2);
+}
+
+Result<std::vector<double>> WrfFile::q2_lake_corrected(std::size_t t, double area_km2) {
+    return lake_corrected(*this, t, area_km2, &WrfFile::q2);
+}
+
+Result<std::vector<double>> WrfFile::t2_for_opts(std::size_t t, const ComputeOpts& opts) {
+    if (lake_requested(opts)) return t2_lake_corrected(t, *opts.lake_interp);
+    auto v = t2(t);
+    if (!v) return std::unexpected(v.error());
+    return **v;
+}
+
+Result<std::vector<double>> WrfFile::q2_for_opts(std::size_t t, const ComputeOpts& opts) {
+    if (lake_requested(opts)) return q2_lake_corrected(t, *opts.lake_interp);
+    auto v = q2(t);
+    if (!v) return std::unexpected(v.error());
+    return **v;
+}
 
 }  // namespace wrf

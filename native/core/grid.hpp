@@ -1,15 +1,37 @@
 #pragma once
-// Derived base fields (WrfFile accessors) and destaggering.
+// Derived base fields (WrfFile accessors, in grid.cpp) and the grid helpers
+// they are built from: destaggering, the lake mask and masked interpolation.
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
+#include "engine/error.hpp"
 #include "file/wrf_file.hpp"
 
 namespace wrf::grid {
 
-std::vector<double> destagger_x(const std::vector<double>& values, std::size_t nz, std::size_t ny, std::size_t nxs);
-std::vector<double> destagger_y(const std::vector<double>& values, std::size_t nz, std::size_t nys, std::size_t nx);
-std::vector<double> destagger_z(const std::vector<double>& values, std::size_t nzs, std::size_t ny, std::size_t nx);
+// Averages neighbouring points along the staggered axis. The output size
+// comes from the sizes given; an input too short for them, or a staggered
+// size of 0, is a DimMismatch rather than an out-of-range read.
+Result<std::vector<double>> destagger_x(const std::vector<double>& values, std::size_t nz, std::size_t ny,
+                                        std::size_t nxs);
+Result<std::vector<double>> destagger_y(const std::vector<double>& values, std::size_t nz, std::size_t nys,
+                                        std::size_t nx);
+Result<std::vector<double>> destagger_z(const std::vector<double>& values, std::size_t nzs, std::size_t ny,
+                                        std::size_t nx);
+
+// Lake cells of a land-use grid (ny*nx values at least): water categories
+// 16, 17 and 21 grouped by 8-neighbour connectivity; a cell is a lake cell
+// when its water body has strictly fewer than max_cells cells.
+std::vector<bool> lake_cells(const std::vector<double>& landuse, std::size_t ny, std::size_t nx,
+                             std::uint64_t max_cells);
+
+// Largest lake in cells for an area in km2 on a dx*dy (m) grid, truncated
+// toward zero and kept within [0, 2^63].
+std::uint64_t lake_size_cells(double area_km2, double dx, double dy);
+
+// Copy of a 2-D field (ny*nx values at least) whose masked cells hold the
+// inverse-distance-weighted mean of the nearest ring of unmasked cells.
 std::vector<double> interpolate_masked_2d(const std::vector<double>& values, const std::vector<bool>& mask,
                                           std::size_t ny, std::size_t nx);
 

@@ -1,0 +1,121 @@
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "grid.hpp"
+
+using namespace wrf;
+
+TEST_CASE("destaggering averages neighbours along the staggered axis") {
+    // 2 levels, 2 rows, 3 staggered columns.
+    const std::vector<double> u{1, 3, 7, 0, 2, 4, 10, 20, 30, -1, 1, 5};
+    auto x = grid::destagger_x(u, 2, 2, 3);
+    REQUIRE(x);
+    CHECK(*x == std::vector<double>{2, 5, 1, 3, 15, 25, 0, 3});
+
+    // 1 level, 3 staggered rows, 2 columns.
+    const std::vector<double> v{1, 2, 3, 4, 5, 8};
+    auto y = grid::destagger_y(v, 1, 3, 2);
+    REQUIRE(y);
+    CHECK(*y == std::vector<double>{2, 3, 4, 6});
+
+    // 3 staggered levels of a 1x2 plane.
+    const std::vector<double> w{0, 2, 4, 6, 8, 10};
+    auto z = grid::destagger_z(w, 3, 1, 2);
+    REQUIRE(z);
+    CHECK(*z == std::vector<double>{2, 4, 6, 8});
+}
+
+TEST_CASE("destaggering refuses short input and a zero staggered size") {
+    const std::vector<double> few{1, 2, 3};
+    for (auto r : {grid::destagger_x(few, 1, 2, 2), grid::destagger_y(few, 1, 2, 2), grid::destagger_z(few, 2, 1, 2),
+                   grid::destagger_x(few, 1, 1, 0), grid::destagger_y(few, 1, 0, 1), grid::destagger_z(few, 0, 1, 1)}) {
+        REQUIRE_FALSE(r);
+        CHECK(r.error().kind == ErrorKind::DimMismatch);
+    }
+}
+
+namespace {
+
+std::vector<bool> lakes(const std::vector<double>& lu, std::size_t ny, std::size_t nx, std::uint64_t n) {
+    return grid::lake_cells(lu, ny, nx, n);
+}
+
+}  // namespace
+
+TEST_CASE("lake cells: water categories, 8-neighbour bodies, strictly fewer than N") {
+    // 4x5: a diagonal pair of water cells (21 and 16.9 -> 16) touching at a
+    // corner, and a 3-cell sea (17) on the right edge.
+    const std::vector<double> lu{
+        1, 21,   1, 1, 17,  //
+        1, 1,    16.9, 1, 17,  //
+        1, 1,    1, 1, 17,  //
+        2, NAN, 1, 1, 1,  //
+    };
+    const std::vector<bool> none(20, false);
+    CHECK(lakes(lu, 4, 5, 0) == none);
+    CHECK(lakes(lu, 4, 5, 2) == none);  // both bodies have >= 2 cells
+    auto three = lakes(lu, 4, 5, 3);  // the pair (2 < 3) but not the sea (3)
+    CHECK(three[1]);
+    CHECK(three[7]);
+    CHECK_FALSE(three[4]);
+    CHECK(std::count(three.begin(), three.end(), true) == 2);
+    auto four = lakes(lu, 4, 5, 4);
+    CHECK(std::count(four.begin(), four.end(), true) == 5);
+
+    // A category that is not water never counts, whatever its neighbours.
+    const std::vector<double> land{15, 18, 20.99, -16, 22, 1e300};
+    CHECK(lakes(land, 2, 3, 100) == std::vector<bool>(6, false));
+}
+
+TEST_CASE("lake size in cells truncates toward zero") {
+    struct Case {
+        double area, dx, dy;
+        std::uint64_t cells;
+    };
+    for (const Case& c : {Case{50, 3000, 3000, 5}, Case{9, 3000, 3000, 1}, Case{8.99, 3000, 3000, 0},
+                          Case{-5, 3000, 3000, 0}, Case{NAN, 3000, 3000, 0}, Case{1, 0, 3000, 1ULL << 63},
+                          Case{1, -1000, 1000, 0}}) {
+        CHECK(grid::lake_size_cells(c.area, c.dx, c.dy) == c.cells);
+    }
+}
+
+TEST_CASE("masked interpolation: inverse-distance weights on the nearest ring") {
+    // A single masked cell surrounded by values: edge neighbours weigh 1,
+    // corner neighbours 1/sqrt(2).
+    std::vector<double> v{1, 2, 3, 4, 100, 6, 7, 8, 9};
+    std::vector<bool> m(9, false);
+    m[4] = true;
+    auto out = grid::interpolate_masked_2d(v, m, 3, 3);
+    const double c = 1.0 / std::sqrt(2.0);
+    const double expect = (c * 1 + 2 + c * 3 + 4 + 6 + c * 7 + 8 + c * 9) / (4 + 4 * c);
+    CHECK(out[4] == doctest::Approx(expect).epsilon(1e-15));
+    for (std::size_t i = 0; i < 9; ++i) {
+        if (i != 4) CHECK(out[i] == v[i]);
+    }
+
+    // 1x5 row masked in the middle three cells: the centre is two cells from
+    // either end, the others take their immediate neighbour only.
+    std::vector<double> row{10, 0, 0, 0, 50};
+    std::vector<bool> rm{false, true, true, true, false};
+    auto r = grid::interpolate_masked_2d(row, rm, 1, 5);
+    CHECK(r == std::vector<double>{10, 10, 30, 50, 50});
+
+    // Nothing masked, or everything masked: values unchanged.
+    CHECK(grid::interpolate_masked_2d(row, std::vector<bool>(5, false), 1, 5) == row);
+    CHECK(grid::interpolate_masked_2d(row, std::vector<bool>(5, true), 1, 5) == row);
+}
+
+TEST_CASE("masked interpolation ring excludes cells off the grid and masked cells") {
+    // 2x3 grid, masked corner (0,0) and (0,1): (0,0) is at distance 2 from
+    // (0,2) and (1,2)... but (1,0) and (1,1) are unmasked at distance 1.
+    std::vector<double> v{0, 0, 30, 10, 20, 40};
+    std::vector<bool> m{true, true, false, false, false, false};
+    auto out = grid::interpolate_masked_2d(v, m, 2, 3);
+    const double c = 1.0 / std::sqrt(2.0);
+    CHECK(out[0] == doctest::Approx((10 + c * 20) / (1 + c)).epsilon(1e-15));
+    CHECK(out[1] == doctest::Approx((30 + c * 10 + 20 + c * 40) / (2 + 2 * c)).epsilon(1e-15));
+}
