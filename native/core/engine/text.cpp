@@ -29,6 +29,14 @@ std::string to_upper_ascii(std::string_view text) {
     return out;
 }
 
+std::string to_lower_ascii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
 std::string_view trim(std::string_view text) {
     auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; };
     while (!text.empty() && space(text.front())) text.remove_prefix(1);

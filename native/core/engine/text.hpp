@@ -12,6 +12,7 @@ namespace wrf {
 // lower-casing; other bytes are kept.
 std::string to_lower(std::string_view text);
 std::string to_upper_ascii(std::string_view text);
+std::string to_lower_ascii(std::string_view text);
 std::string_view trim(std::string_view text);
 // Decodes bytes as UTF-8, replacing each invalid sequence with U+FFFD.
 std::string utf8_replace_invalid(const unsigned char* data, std::size_t size);
