@@ -35,6 +35,13 @@ public:
 private:
     explicit ClassicNetcdfFile(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
+
+    friend std::vector<std::string> classic_variable_names(const ClassicNetcdfFile& file);
+    friend std::vector<std::string> classic_global_attr_names(const ClassicNetcdfFile& file);
 };
+
+// Names in file order; for tests and the fuzz target, which walk every entry.
+std::vector<std::string> classic_variable_names(const ClassicNetcdfFile& file);
+std::vector<std::string> classic_global_attr_names(const ClassicNetcdfFile& file);
 
 }  // namespace wrf
