@@ -13,7 +13,8 @@ float arrays (``meta=False``); an error inside the peer raises
 ``PeerError`` with the peer's message.
 
 Set ``WRF_PEER_WRFPYTHON`` to another interpreter that can import
-wrf-python to use it instead.
+wrf-python to use it instead. ``python tests/python/peers.py --install``
+creates the environment (needs gfortran; wrf-python builds from source).
 """
 
 from __future__ import annotations
@@ -24,6 +25,7 @@ import json
 import os
 import struct
 import subprocess
+import sys
 import threading
 from pathlib import Path
 
@@ -149,3 +151,28 @@ def wrfpython_getvar(path, name: str, timeidx: int | None = 0, **kw) -> np.ndarr
         return None
     payload = worker.request({"op": "getvar", "path": str(path), "name": name, "timeidx": timeidx, "kw": kw})
     return np.load(io.BytesIO(payload), allow_pickle=False)
+
+
+# wrf-python 1.3 builds with numpy.distutils and runs on NumPy 1.x only; its
+# iteration over a Dataset needs wrapt < 2 and netCDF4 < 1.7. basemap (a
+# declared but unused dependency for getvar) is left out.
+_PEER_PINS = ["numpy==1.26.4", "wrapt<2", "xarray<2025", "pandas<2.3", "netCDF4<1.7"]
+
+
+def install_wrfpython(prefix: Path = _DEFAULT_PYTHON.parents[1]) -> None:
+    python = prefix / "bin" / "python"
+    check = [str(python), "-c", "import wrf, netCDF4"]
+    if python.exists() and subprocess.run(check, capture_output=True).returncode == 0:
+        return
+    subprocess.run(["python3", "-m", "venv", "--clear", str(prefix)], check=True)
+    pip = [str(python), "-m", "pip", "install", "-q", "--disable-pip-version-check"]
+    subprocess.run([*pip, "setuptools<65", "wheel", *_PEER_PINS], check=True)
+    subprocess.run([*pip, "--no-build-isolation", "--no-deps", "wrf-python==1.3.4.1"], check=True)
+    subprocess.run(check, check=True)
+
+
+if __name__ == "__main__":
+    if sys.argv[1:] == ["--install"]:
+        install_wrfpython()
+    else:
+        sys.exit("usage: peers.py --install")
