@@ -1,13 +1,282 @@
 #include "diag/vorticity.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+#include <string>
+
+#include "engine/text.hpp"
+
 namespace wrf::diag::vorticity {
 
-Result<std::vector<double>> compute_avo(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("avo");
+namespace {
+
+constexpr double kGravity = 9.81;
+constexpr double kAvoScale = 100000.0;  // s-1 -> 10-5 s-1
+constexpr double kPvoScale = 10000.0;
+constexpr double kPaPerHpa = 100.0;
+constexpr double kTinyPressureDifference = 2.220446049250313e-16;
+
+struct GridGeometry {
+    std::size_t nx = 0, ny = 0, nz = 0, nxs = 0, nys = 0;
+    std::size_t n2 = 0, n3 = 0, nu = 0, nv = 0;
+    double dx = 0.0, dy = 0.0;
+
+    static Result<GridGeometry> from_file(const WrfFile& file);
+};
+
+struct VorticityFields {
+    std::vector<double> u, v, mapfac_u, mapfac_v, mapfac_m, f;
+
+    Result<void> validate(const GridGeometry& g) const;
+};
+
+bool mul_overflows(std::initializer_list<std::size_t> factors, std::size_t& product) {
+    product = 1;
+    for (std::size_t f : factors) {
+        if (__builtin_mul_overflow(product, f, &product)) return true;
+    }
+    return false;
 }
 
-Result<std::vector<double>> compute_pvo(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("pvo");
+Result<GridGeometry> GridGeometry::from_file(const WrfFile& file) {
+    GridGeometry g;
+    g.nx = file.nx();
+    g.ny = file.ny();
+    g.nz = file.nz();
+    if (g.nx < 2 || g.ny < 2) {
+        return fail(ErrorKind::DimMismatch, "AVO/PVO require at least a 2x2 horizontal mass grid, got " +
+                                                std::to_string(g.ny) + "x" + std::to_string(g.nx));
+    }
+    if (g.nz == 0) return fail(ErrorKind::DimMismatch, "AVO/PVO require at least one bottom_top level");
+    g.nxs = g.nx + 1;
+    g.nys = g.ny + 1;
+    if (g.nxs == 0 || g.nys == 0 || mul_overflows({g.nx, g.ny}, g.n2) || mul_overflows({g.nx, g.ny, g.nz}, g.n3) ||
+        mul_overflows({g.nxs, g.ny, g.nz}, g.nu) || mul_overflows({g.nx, g.nys, g.nz}, g.nv)) {
+        return fail(ErrorKind::DimMismatch, "AVO/PVO grid dimensions overflow the index range");
+    }
+    auto dx = file.global_attr_f64("DX");
+    if (!dx) return std::unexpected(dx.error());
+    if (!(std::isfinite(*dx) && *dx > 0.0)) {
+        return fail(ErrorKind::InvalidParam, "DX must be finite and positive for AVO/PVO, got " + format_shortest(*dx));
+    }
+    auto dy = file.global_attr_f64("DY");
+    if (!dy) return std::unexpected(dy.error());
+    if (!(std::isfinite(*dy) && *dy > 0.0)) {
+        return fail(ErrorKind::InvalidParam, "DY must be finite and positive for AVO/PVO, got " + format_shortest(*dy));
+    }
+    g.dx = *dx;
+    g.dy = *dy;
+    return g;
+}
+
+// The declared shape without its time dimension must be `expected`. The
+// leading entry is taken for time only when it is the one extra entry and
+// equals the number of times.
+Result<void> expect_var_shape(const WrfFile& file, const std::string& name, std::vector<std::size_t> expected) {
+    auto shape = file.dataset_shape(name);
+    if (!shape) return std::unexpected(shape.error());
+    std::vector<std::size_t> s = *shape;
+    if (s.size() == expected.size() + 1 && s.front() == file.nt()) s.erase(s.begin());
+    if (s != expected) {
+        return fail(ErrorKind::DimMismatch, name + " has shape " + format_shape(*shape) + " for AVO/PVO, expected " +
+                                                format_shape(expected));
+    }
+    return {};
+}
+
+Result<void> check_shapes(const WrfFile& file, const GridGeometry& g, bool with_thermo) {
+    struct Expect {
+        const char* name;
+        std::vector<std::size_t> dims;
+    };
+    std::vector<Expect> list{
+        {"U", {g.nz, g.ny, g.nxs}},  {"V", {g.nz, g.nys, g.nx}}, {"MAPFAC_U", {g.ny, g.nxs}},
+        {"MAPFAC_V", {g.nys, g.nx}}, {"MAPFAC_M", {g.ny, g.nx}}, {"F", {g.ny, g.nx}},
+    };
+    if (with_thermo) {
+        for (const char* name : {"T", "P", "PB"}) list.push_back({name, {g.nz, g.ny, g.nx}});
+    }
+    for (const Expect& e : list) {
+        if (auto ok = expect_var_shape(file, e.name, e.dims); !ok) return ok;
+    }
+    return {};
+}
+
+Result<VorticityFields> read_vorticity_fields(const WrfFile& file, std::size_t t) {
+    VorticityFields f;
+    struct Slot {
+        const char* name;
+        std::vector<double>* into;
+    };
+    for (const Slot& s : {Slot{"U", &f.u}, Slot{"V", &f.v}, Slot{"MAPFAC_U", &f.mapfac_u},
+                          Slot{"MAPFAC_V", &f.mapfac_v}, Slot{"MAPFAC_M", &f.mapfac_m}, Slot{"F", &f.f}}) {
+        auto values = file.read_var(s.name, t);
+        if (!values) return std::unexpected(values.error());
+        *s.into = std::move(*values);
+    }
+    return f;
+}
+
+Result<void> expect_length(const char* name, const std::vector<double>& values, std::size_t expected) {
+    if (values.size() != expected) {
+        return fail(ErrorKind::DimMismatch, std::string(name) + " has " + std::to_string(values.size()) +
+                                                " values for AVO/PVO, expected " + std::to_string(expected));
+    }
+    return {};
+}
+
+Result<void> validate_map_factors(const char* name, const std::vector<double>& values) {
+    for (std::size_t p = 0; p < values.size(); ++p) {
+        if (!(std::isfinite(values[p]) && values[p] > 0.0)) {
+            return fail(ErrorKind::InvalidParam, std::string(name) + "[" + std::to_string(p) +
+                                                     "] must be finite and positive for AVO/PVO, got " +
+                                                     format_shortest(values[p]));
+        }
+    }
+    return {};
+}
+
+Result<void> VorticityFields::validate(const GridGeometry& g) const {
+    if (auto ok = expect_length("U", u, g.nu); !ok) return ok;
+    if (auto ok = expect_length("V", v, g.nv); !ok) return ok;
+    if (auto ok = expect_length("MAPFAC_U", mapfac_u, g.nxs * g.ny); !ok) return ok;
+    if (auto ok = expect_length("MAPFAC_V", mapfac_v, g.nx * g.nys); !ok) return ok;
+    if (auto ok = expect_length("MAPFAC_M", mapfac_m, g.n2); !ok) return ok;
+    if (auto ok = expect_length("F", f, g.n2); !ok) return ok;
+    if (auto ok = validate_map_factors("MAPFAC_U", mapfac_u); !ok) return ok;
+    if (auto ok = validate_map_factors("MAPFAC_V", mapfac_v); !ok) return ok;
+    if (auto ok = validate_map_factors("MAPFAC_M", mapfac_m); !ok) return ok;
+    for (std::size_t p = 0; p < f.size(); ++p) {
+        if (!std::isfinite(f[p])) {
+            return fail(ErrorKind::InvalidParam, "F[" + std::to_string(p) + "] must be finite for AVO/PVO, got " +
+                                                     format_shortest(f[p]));
+        }
+    }
+    return {};
+}
+
+// Geometry, shape checks, the raw arrays and their validation, in that order.
+Result<std::pair<GridGeometry, VorticityFields>> load(const WrfFile& file, std::size_t t, bool for_pvo) {
+    auto g = GridGeometry::from_file(file);
+    if (!g) return std::unexpected(g.error());
+    if (for_pvo && g->nz < 2) {
+        return fail(ErrorKind::DimMismatch, "PVO requires at least two bottom_top levels, got " + std::to_string(g->nz));
+    }
+    if (auto ok = check_shapes(file, *g, for_pvo); !ok) return std::unexpected(ok.error());
+    auto fields = read_vorticity_fields(file, t);
+    if (!fields) return std::unexpected(fields.error());
+    if (auto ok = fields->validate(*g); !ok) return std::unexpected(ok.error());
+    return std::pair{*g, std::move(*fields)};
+}
+
+struct Neighbours {
+    std::size_t ip1, im1, jp1, jm1;
+};
+
+Neighbours neighbours(const GridGeometry& g, std::size_t j, std::size_t i) {
+    return {std::min(i + 1, g.nx - 1), i > 0 ? i - 1 : 0, std::min(j + 1, g.ny - 1), j > 0 ? j - 1 : 0};
+}
+
+// s-1; one-sided over one cell at the edges.
+double absolute_vorticity_at(const VorticityFields& fl, const GridGeometry& g, std::size_t k, std::size_t j,
+                             std::size_t i) {
+    const auto [ip1, im1, jp1, jm1] = neighbours(g, j, i);
+    const std::size_t nx = g.nx, nxs = g.nxs, ny = g.ny, nys = g.nys;
+    const double m = fl.mapfac_m[j * nx + i];
+    const double f = fl.f[j * nx + i];
+
+    const double* v = fl.v.data() + k * nys * nx;
+    const double* mv = fl.mapfac_v.data();
+    const double dvdx = 0.5 *
+                        (v[j * nx + ip1] / mv[j * nx + ip1] + v[(j + 1) * nx + ip1] / mv[(j + 1) * nx + ip1] -
+                         v[j * nx + im1] / mv[j * nx + im1] - v[(j + 1) * nx + im1] / mv[(j + 1) * nx + im1]) /
+                        (g.dx * static_cast<double>(ip1 - im1));
+
+    const double* u = fl.u.data() + k * ny * nxs;
+    const double* mu = fl.mapfac_u.data();
+    const double dudy = 0.5 *
+                        (u[jp1 * nxs + i] / mu[jp1 * nxs + i] + u[jp1 * nxs + i + 1] / mu[jp1 * nxs + i + 1] -
+                         u[jm1 * nxs + i] / mu[jm1 * nxs + i] - u[jm1 * nxs + i + 1] / mu[jm1 * nxs + i + 1]) /
+                        (g.dy * static_cast<double>(jp1 - jm1));
+
+    const double m2 = m * m;
+    return f + m2 * dvdx - m2 * dudy;
+}
+
+Result<std::vector<double>> wrf_potential_vorticity(const VorticityFields& fl, const GridGeometry& g,
+                                                    const std::vector<double>& theta,
+                                                    const std::vector<double>& pressure) {
+    const std::size_t nx = g.nx, ny = g.ny, nz = g.nz, nxs = g.nxs, nys = g.nys, n2 = g.n2;
+    std::vector<double> out(g.n3);
+    for (std::size_t k = 0; k < nz; ++k) {
+        const std::size_t kp1 = std::min(k + 1, nz - 1), km1 = k > 0 ? k - 1 : 0;
+        for (std::size_t j = 0; j < ny; ++j) {
+            for (std::size_t i = 0; i < nx; ++i) {
+                const std::size_t c = j * nx + i;
+                const double dp = pressure[kp1 * n2 + c] - pressure[km1 * n2 + c];
+                if (!std::isfinite(dp) || std::fabs(dp) <= kTinyPressureDifference) {
+                    return fail(ErrorKind::InvalidParam, "PVO pressure difference at (k=" + std::to_string(k) +
+                                                             ", j=" + std::to_string(j) + ", i=" + std::to_string(i) +
+                                                             ") must be finite and non-zero, got " +
+                                                             format_shortest(dp) + " Pa");
+                }
+                const double avo = absolute_vorticity_at(fl, g, k, j, i);
+                const auto [ip1, im1, jp1, jm1] = neighbours(g, j, i);
+                const double m = fl.mapfac_m[c];
+
+                const double dthdp = (theta[kp1 * n2 + c] - theta[km1 * n2 + c]) / dp;
+                const double* ut = fl.u.data() + kp1 * ny * nxs;
+                const double* ub = fl.u.data() + km1 * ny * nxs;
+                const double dudp =
+                    0.5 * (ut[j * nxs + i] + ut[j * nxs + i + 1] - ub[j * nxs + i] - ub[j * nxs + i + 1]) / dp;
+                const double* vt = fl.v.data() + kp1 * nys * nx;
+                const double* vb = fl.v.data() + km1 * nys * nx;
+                const double dvdp = 0.5 * (vt[j * nx + i] + vt[(j + 1) * nx + i] - vb[j * nx + i] -
+                                           vb[(j + 1) * nx + i]) /
+                                    dp;
+
+                const double* th = theta.data() + k * n2;
+                const double dthdx =
+                    (th[j * nx + ip1] - th[j * nx + im1]) / (g.dx * static_cast<double>(ip1 - im1)) * m;
+                const double dthdy =
+                    (th[jp1 * nx + i] - th[jm1 * nx + i]) / (g.dy * static_cast<double>(jp1 - jm1)) * m;
+
+                out[k * n2 + c] = -kGravity * (dthdp * avo - dvdp * dthdx + dudp * dthdy) * kPvoScale * kPaPerHpa;
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+Result<std::vector<double>> compute_avo(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    auto loaded = load(file, t, false);
+    if (!loaded) return std::unexpected(loaded.error());
+    const auto& [g, fields] = *loaded;
+    std::vector<double> out(g.n3);
+    for (std::size_t k = 0; k < g.nz; ++k) {
+        for (std::size_t j = 0; j < g.ny; ++j) {
+            for (std::size_t i = 0; i < g.nx; ++i) {
+                out[(k * g.ny + j) * g.nx + i] = absolute_vorticity_at(fields, g, k, j, i) * kAvoScale;
+            }
+        }
+    }
+    return out;
+}
+
+Result<std::vector<double>> compute_pvo(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    auto loaded = load(file, t, true);
+    if (!loaded) return std::unexpected(loaded.error());
+    const auto& [g, fields] = *loaded;
+    auto theta = file.full_theta(t);
+    if (!theta) return std::unexpected(theta.error());
+    auto pressure = file.full_pressure(t);
+    if (!pressure) return std::unexpected(pressure.error());
+    if (auto ok = expect_length("theta", **theta, g.n3); !ok) return std::unexpected(ok.error());
+    if (auto ok = expect_length("pressure", **pressure, g.n3); !ok) return std::unexpected(ok.error());
+    return wrf_potential_vorticity(fields, g, **theta, **pressure);
 }
 
 }  // namespace wrf::diag::vorticity

@@ -1,49 +1,143 @@
 #include "diag/wind.hpp"
 
+#include <cmath>
+
 namespace wrf::diag::wind {
 
-Result<std::vector<double>> compute_ua(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("ua");
+namespace {
+
+constexpr double kDegreesPerRadian = 57.29577951308232;
+
+Result<std::vector<double>> copy_of(const Result<SharedField>& field) {
+    if (!field) return std::unexpected(field.error());
+    return **field;
 }
 
-Result<std::vector<double>> compute_va(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("va");
+struct EarthWinds {
+    std::vector<double> u, v;
+};
+
+// Earth-rotated copy of a pair of cached wind fields.
+template <class GetU, class GetV>
+Result<EarthWinds> earth_winds(WrfFile& file, std::size_t t, GetU get_u, GetV get_v) {
+    auto u = (file.*get_u)(t);
+    if (!u) return std::unexpected(u.error());
+    auto v = (file.*get_v)(t);
+    if (!v) return std::unexpected(v.error());
+    auto cosa = file.cosalpha(t);
+    if (!cosa) return std::unexpected(cosa.error());
+    auto sina = file.sinalpha(t);
+    if (!sina) return std::unexpected(sina.error());
+    auto lat = file.xlat(t);
+    if (!lat) return std::unexpected(lat.error());
+    auto [ue, ve] = rotate_to_earth(**u, **v, **cosa, **sina, **lat, file.ny() * file.nx());
+    return EarthWinds{std::move(ue), std::move(ve)};
 }
 
-Result<std::vector<double>> compute_wa(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("wa");
+Result<std::vector<double>> concatenated(Result<EarthWinds> w) {
+    if (!w) return std::unexpected(w.error());
+    std::vector<double> out;
+    out.reserve(w->u.size() + w->v.size());
+    out.insert(out.end(), w->u.begin(), w->u.end());
+    out.insert(out.end(), w->v.begin(), w->v.end());
+    return out;
 }
 
-Result<std::vector<double>> compute_lat(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("lat");
+Result<std::vector<double>> directions(Result<EarthWinds> w) {
+    if (!w) return std::unexpected(w.error());
+    std::vector<double> out(w->u.size());
+    for (std::size_t p = 0; p < out.size(); ++p) out[p] = wind_direction(w->u[p], w->v[p]);
+    return out;
 }
 
-Result<std::vector<double>> compute_lon(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("lon");
+Result<std::vector<double>> speeds(const Result<SharedField>& u, const Result<SharedField>& v) {
+    if (!u) return std::unexpected(u.error());
+    if (!v) return std::unexpected(v.error());
+    const std::vector<double>& uu = **u;
+    const std::vector<double>& vv = **v;
+    const std::size_t n = uu.size() < vv.size() ? uu.size() : vv.size();
+    std::vector<double> out(n);
+    for (std::size_t p = 0; p < n; ++p) out[p] = std::sqrt(uu[p] * uu[p] + vv[p] * vv[p]);
+    return out;
 }
 
-Result<std::vector<double>> compute_wspd(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("wspd");
+}  // namespace
+
+std::pair<std::vector<double>, std::vector<double>> rotate_to_earth(const std::vector<double>& u,
+                                                                    const std::vector<double>& v,
+                                                                    const std::vector<double>& cosalpha,
+                                                                    const std::vector<double>& sinalpha,
+                                                                    const std::vector<double>& xlat,
+                                                                    std::size_t columns) {
+    const std::size_t n = u.size() < v.size() ? u.size() : v.size();
+    std::vector<double> ue(n), ve(n);
+    if (columns == 0) return {std::move(ue), std::move(ve)};
+    for (std::size_t base = 0; base < n; base += columns) {
+        const std::size_t len = n - base < columns ? n - base : columns;
+        const double* pu = u.data() + base;
+        const double* pv = v.data() + base;
+        for (std::size_t c = 0; c < len; ++c) {
+            const double s = xlat[c] < 0.0 ? -sinalpha[c] : sinalpha[c];
+            const double co = cosalpha[c];
+            ue[base + c] = pu[c] * co - pv[c] * s;
+            ve[base + c] = pv[c] * co + pu[c] * s;
+        }
+    }
+    return {std::move(ue), std::move(ve)};
 }
 
-Result<std::vector<double>> compute_wdir(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("wdir");
+double wind_direction(double u_earth, double v_earth) {
+    double d = 270.0 - std::atan2(v_earth, u_earth) * kDegreesPerRadian;
+    if (d < 0.0) {
+        d += 360.0;
+    } else if (d >= 360.0) {
+        d -= 360.0;
+    }
+    return d;
 }
 
-Result<std::vector<double>> compute_uvmet(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("uvmet");
+Result<std::vector<double>> compute_ua(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    return copy_of(file.u_destag(t));
 }
 
-Result<std::vector<double>> compute_uvmet10(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("uvmet10");
+Result<std::vector<double>> compute_va(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    return copy_of(file.v_destag(t));
 }
 
-Result<std::vector<double>> compute_wspd10(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("wspd10");
+Result<std::vector<double>> compute_wa(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    return copy_of(file.w_destag(t));
 }
 
-Result<std::vector<double>> compute_wdir10(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("wdir10");
+Result<std::vector<double>> compute_lat(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    return copy_of(file.xlat(t));
+}
+
+Result<std::vector<double>> compute_lon(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    return copy_of(file.xlong(t));
+}
+
+Result<std::vector<double>> compute_wspd(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    return speeds(file.u_destag(t), file.v_destag(t));
+}
+
+Result<std::vector<double>> compute_wdir(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    return directions(earth_winds(file, t, &WrfFile::u_destag, &WrfFile::v_destag));
+}
+
+Result<std::vector<double>> compute_uvmet(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    return concatenated(earth_winds(file, t, &WrfFile::u_destag, &WrfFile::v_destag));
+}
+
+Result<std::vector<double>> compute_uvmet10(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    return concatenated(earth_winds(file, t, &WrfFile::u10, &WrfFile::v10));
+}
+
+Result<std::vector<double>> compute_wspd10(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    return speeds(file.u10(t), file.v10(t));
+}
+
+Result<std::vector<double>> compute_wdir10(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    return directions(earth_winds(file, t, &WrfFile::u10, &WrfFile::v10));
 }
 
 }  // namespace wrf::diag::wind
