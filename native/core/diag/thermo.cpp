@@ -1,45 +1,168 @@
 #include "diag/thermo.hpp"
 
+#include <algorithm>
+#include <cmath>
+
+#include "diag/humidity.hpp"
+#include "met/thermo.hpp"
+#include "parallel.hpp"
+
 namespace wrf::diag::thermo {
 
-Result<std::vector<double>> compute_t2(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("t2");
+namespace {
+
+using humidity::clip_q;
+using humidity::kZeroCelsius;
+
+constexpr double kVirtualFactor = 0.61;
+// Theta-e (Bolton 1980).
+constexpr double kEpsilonThetaE = 0.62197;
+constexpr double kKappaThetaE = 0.28571426;
+
+std::vector<double> copy_of(const SharedField& f) { return std::vector<double>(f->begin(), f->end()); }
+
+std::size_t shortest(const SharedField& a, const SharedField& b) { return std::min(a->size(), b->size()); }
+std::size_t shortest(const SharedField& a, const SharedField& b, const SharedField& c) {
+    return std::min(shortest(a, b), c->size());
 }
 
-Result<std::vector<double>> compute_tv2m(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("tv2m");
+// Equivalent potential temperature (K); p in hPa, t in degC, q in kg/kg.
+double theta_e_point(double p, double t, double q) {
+    const double qc = clip_q(q);
+    const double e = p * qc / (qc + humidity::kEpsilon);
+    const double es = humidity::saturation_vapor_pressure(t);
+    double rh = 100.0 * e / es;
+    if (rh < 0.0) rh = 0.0;
+    if (rh > 100.0) rh = 100.0;
+    // Never above saturation.
+    const double e_sat = es * rh / 100.0;
+    const double l = std::log(e_sat / humidity::kMagnusE0);
+    const double td = humidity::kMagnusB * l / (humidity::kMagnusA - l);
+    const double tk = t + kZeroCelsius;
+    const double tdk = td + kZeroCelsius;
+    const double tl = 56.0 + 1.0 / (1.0 / (tdk - 56.0) + std::log(tk / tdk) / 800.0);
+    const double e2 = humidity::saturation_vapor_pressure(td);
+    const double r = kEpsilonThetaE * e2 / (p - e2);
+    return tk * std::pow(1000.0 / (p - e2), kKappaThetaE) * std::pow(tk / tl, 0.28 * r) *
+           std::exp((3036.0 / tl - 1.78) * r * (1.0 + 0.448 * r));
 }
 
-Result<std::vector<double>> compute_temp(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("temp");
+}  // namespace
+
+Result<std::vector<double>> compute_t2(WrfFile& file, std::size_t t, const ComputeOpts& opts) {
+    return file.t2_for_opts(t, opts);
 }
 
-Result<std::vector<double>> compute_tc(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("tc");
+Result<std::vector<double>> compute_tv2m(WrfFile& file, std::size_t t, const ComputeOpts& opts) {
+    auto t2 = file.t2_for_opts(t, opts);
+    if (!t2) return t2;
+    auto q2 = file.q2_for_opts(t, opts);
+    if (!q2) return q2;
+    const std::size_t n = std::min(t2->size(), q2->size());
+    std::vector<double> out(n);
+    for (std::size_t i = 0; i < n; ++i) out[i] = (*t2)[i] * (1.0 + kVirtualFactor * clip_q((*q2)[i]));
+    return out;
 }
 
-Result<std::vector<double>> compute_theta(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("theta");
+Result<std::vector<double>> compute_temp(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    auto f = file.temperature(t);
+    if (!f) return std::unexpected(f.error());
+    return copy_of(*f);
 }
 
-Result<std::vector<double>> compute_theta_e(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("theta_e");
+Result<std::vector<double>> compute_tc(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    auto f = file.temperature_c(t);
+    if (!f) return std::unexpected(f.error());
+    return copy_of(*f);
 }
 
-Result<std::vector<double>> compute_tv(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("tv");
+Result<std::vector<double>> compute_theta(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    auto f = file.full_theta(t);
+    if (!f) return std::unexpected(f.error());
+    return copy_of(*f);
 }
 
-Result<std::vector<double>> compute_twb(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("twb");
+Result<std::vector<double>> compute_theta_e(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    auto p = file.pressure_hpa(t);
+    if (!p) return std::unexpected(p.error());
+    auto tc = file.temperature_c(t);
+    if (!tc) return std::unexpected(tc.error());
+    auto q = file.qvapor(t);
+    if (!q) return std::unexpected(q.error());
+    const std::size_t n = shortest(*p, *tc, *q);
+    const double* pp = (*p)->data();
+    const double* tp = (*tc)->data();
+    const double* qp = (*q)->data();
+    std::vector<double> out(n);
+    for (std::size_t i = 0; i < n; ++i) out[i] = theta_e_point(pp[i], tp[i], qp[i]);
+    return out;
 }
 
-Result<std::vector<double>> compute_td(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("td");
+Result<std::vector<double>> compute_tv(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    auto tk = file.temperature(t);
+    if (!tk) return std::unexpected(tk.error());
+    auto q = file.qvapor(t);
+    if (!q) return std::unexpected(q.error());
+    const std::size_t n = shortest(*tk, *q);
+    const double* tp = (*tk)->data();
+    const double* qp = (*q)->data();
+    std::vector<double> out(n);
+    for (std::size_t i = 0; i < n; ++i) out[i] = tp[i] * (1.0 + kVirtualFactor * clip_q(qp[i]));
+    return out;
 }
 
-Result<std::vector<double>> compute_rh(WrfFile&, std::size_t, const ComputeOpts&) {
-    return not_available("rh");
+Result<std::vector<double>> compute_twb(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    auto p = file.pressure_hpa(t);
+    if (!p) return std::unexpected(p.error());
+    auto tc = file.temperature_c(t);
+    if (!tc) return std::unexpected(tc.error());
+    auto q = file.qvapor(t);
+    if (!q) return std::unexpected(q.error());
+    const std::size_t n = shortest(*p, *tc, *q);
+    const double* pp = (*p)->data();
+    const double* tp = (*tc)->data();
+    const double* qp = (*q)->data();
+    std::vector<double> out(n);
+    // Each point iterates a moist adiabat: worth the worker pool.
+    parallel::parallel_for_range(
+        n,
+        [&](std::size_t b, std::size_t e) {
+            for (std::size_t i = b; i < e; ++i) {
+                const double td = humidity::dewpoint(pp[i], qp[i]);
+                out[i] = met::wet_bulb_temperature(pp[i], tp[i], td) + kZeroCelsius;
+            }
+        },
+        4096);
+    return out;
+}
+
+Result<std::vector<double>> compute_td(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    auto p = file.pressure_hpa(t);
+    if (!p) return std::unexpected(p.error());
+    auto q = file.qvapor(t);
+    if (!q) return std::unexpected(q.error());
+    const std::size_t n = shortest(*p, *q);
+    const double* pp = (*p)->data();
+    const double* qp = (*q)->data();
+    std::vector<double> out(n);
+    for (std::size_t i = 0; i < n; ++i) out[i] = humidity::dewpoint(pp[i], qp[i]);
+    return out;
+}
+
+Result<std::vector<double>> compute_rh(WrfFile& file, std::size_t t, const ComputeOpts&) {
+    auto p = file.pressure_hpa(t);
+    if (!p) return std::unexpected(p.error());
+    auto tc = file.temperature_c(t);
+    if (!tc) return std::unexpected(tc.error());
+    auto q = file.qvapor(t);
+    if (!q) return std::unexpected(q.error());
+    const std::size_t n = shortest(*p, *tc, *q);
+    const double* pp = (*p)->data();
+    const double* tp = (*tc)->data();
+    const double* qp = (*q)->data();
+    std::vector<double> out(n);
+    for (std::size_t i = 0; i < n; ++i) out[i] = humidity::relative_humidity(pp[i], tp[i], qp[i]);
+    return out;
 }
 
 }  // namespace wrf::diag::thermo
