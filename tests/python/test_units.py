@@ -1,20 +1,14 @@
 """Requested units through getvar, on catalog rows and raw variables."""
 
-from pathlib import Path
-
 import numpy as np
 import pytest
 
 import wrf
 
-CI_FILE = Path(__file__).resolve().parents[3] / "shared" / "data" / "wrf" / "wrfpython_ci_test_file_cdf2.nc"
-
 
 @pytest.fixture(scope="module")
-def wrffile():
-    if not CI_FILE.exists():
-        pytest.skip("shared WRF data not available")
-    return wrf.WrfFile(str(CI_FILE))
+def wrffile(small_wrf):
+    return wrf.WrfFile(str(small_wrf))
 
 
 def same_bits(got, expected):
@@ -25,6 +19,7 @@ def same_bits(got, expected):
 CONVERSIONS = [
     ("t2", "degC", lambda x: x + (-273.15)),
     ("t2", " DEGF ", lambda x: (x + (-273.15)) * 9 / 5 + 32),
+    ("TSK", "\u212a", lambda x: x),
     ("pres", "hPa", lambda x: x / 100),
     ("PSFC", "inHg", lambda x: x / 3386.39),
     ("U10", "kt", lambda x: x / 0.514444),
