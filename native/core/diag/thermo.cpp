@@ -94,7 +94,13 @@ Result<std::vector<double>> compute_theta_e(WrfFile& file, std::size_t t, const 
     const double* tp = (*tc)->data();
     const double* qp = (*q)->data();
     std::vector<double> out(n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = theta_e_point(pp[i], tp[i], qp[i]);
+    // Seven transcendental calls per point: worth the worker pool.
+    parallel::parallel_for_range(
+        n,
+        [&](std::size_t b, std::size_t e) {
+            for (std::size_t i = b; i < e; ++i) out[i] = theta_e_point(pp[i], tp[i], qp[i]);
+        },
+        4096);
     return out;
 }
 
