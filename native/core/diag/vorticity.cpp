@@ -79,7 +79,7 @@ Result<void> expect_var_shape(const WrfFile& file, const std::string& name, std:
     std::vector<std::size_t> s = *shape;
     if (s.size() == expected.size() + 1 && s.front() == file.nt()) s.erase(s.begin());
     if (s != expected) {
-        return fail(ErrorKind::DimMismatch, name + " has shape " + format_shape(*shape) + " for AVO/PVO, expected " +
+        return fail(ErrorKind::DimMismatch, name + " has shape " + format_shape(s) + " for AVO/PVO, expected " +
                                                 format_shape(expected));
     }
     return {};
