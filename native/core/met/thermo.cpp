@@ -1,5 +1,6 @@
 #include "met/thermo.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -300,7 +301,7 @@ CapeCin cape_cin_core(Column p_in, Column t_in, Column td_in, Column z_in, doubl
     }
 
     // The surface becomes level 0; saturated or undefined dewpoints take the temperature.
-    const std::size_t n = p_in.size() + 1;
+    const std::size_t n = std::min({p_in.size(), t_in.size(), td_in.size(), z_in.size()}) + 1;
     s.p.resize(n);
     s.t.resize(n);
     s.td.resize(n);
