@@ -20,7 +20,7 @@ std::string py_type_name(nb::handle value) { return nb::type_name(value.type()).
 }
 
 bool is_numpy_bool(nb::handle value) {
-    const std::string name = py_type_name(value);
+    const std::string name = Py_TYPE(value.ptr())->tp_name;
     return name == "numpy.bool" || name == "numpy.bool_";
 }
 

@@ -29,8 +29,9 @@ def write_minimal(path, *, t_dims=4, with_t=True, times=None, attrs=True, fmt="N
         ds.TITLE = "test"
         if with_t:
             dims = ("Time", "bottom_top", "south_north", "west_east")[4 - t_dims :]
+            shape = (nt, nz, ny, nx)[4 - t_dims :]
             t = ds.createVariable("T", "f4", dims)
-            t[:] = np.arange(np.prod([nt, nz, ny, nx][4 - t_dims :]), dtype="f4").reshape(t.shape)
+            t[:] = np.arange(np.prod(shape), dtype="f4").reshape(shape)
         t2 = ds.createVariable("T2", "f4", ("Time", "south_north", "west_east"))
         t2[:] = 280.0 + np.arange(nt * ny * nx, dtype="f4").reshape(nt, ny, nx)
         static = ds.createVariable("STATIC", "f8", ("other", "south_north"))
@@ -134,7 +135,9 @@ def test_raw_units(tiny):
         ("T2", {"timeidx": 2}, r"^invalid parameter: timeidx 2 out of range \(file has 2 times\)$"),
         ("nothing", {}, r"^unknown variable: nothing \(not in computed registry and not found as raw variable in file\)$"),
         (" pressure", {}, r"^unknown variable:  pressure "),
-        ("slp", {"units": "furlongs"}, "unrecognized unit string: 'furlongs'|computation error"),
+        ("t2", {"units": "furlongs"}, r"^unit conversion error: unrecognized unit string: 'furlongs'$"),
+        ("t2", {"units": "hPa"}, r"^unit conversion error: cannot convert Kelvin to Hectopascal$"),
+        ("slp", {}, r"^variable not found in WRF file: P$"),
     ],
 )
 def test_engine_errors(tiny, name, kwargs, message):
