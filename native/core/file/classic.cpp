@@ -234,6 +234,19 @@ struct ClassicNetcdfFile::Impl {
         return shape;
     }
 
+    // Whether nseg segments of seg_bytes, stride apart from off, lie in the
+    // bytes we can read; checked before anything is allocated for them.
+    Result<void> check_extent(const Var& v, std::uint64_t off, std::uint64_t stride, std::uint64_t nseg,
+                              std::uint64_t seg_bytes) const {
+        if (nseg == 0 || seg_bytes == 0) return {};
+        const std::uint64_t readable = in_memory ? memory.size() : file_size;
+        std::uint64_t span, end;
+        if (!mul_ok(nseg - 1, stride, span) || !add_ok(off, span, end) || !add_ok(end, seg_bytes, end) ||
+            end > readable)
+            return nc_error("data of variable `" + v.name + "` lies outside the file");
+        return {};
+    }
+
     // Reads nseg segments of seg_bytes each, the first at off and the rest
     // stride apart, into one contiguous buffer placed at dst.
     Result<void> read_segments(std::uint8_t* dst, std::uint64_t off, std::uint64_t stride, std::uint64_t nseg,
@@ -254,6 +267,7 @@ struct ClassicNetcdfFile::Impl {
         std::uint64_t total = 0, total_bytes = 0;
         if (!mul_ok(nseg, seg_elems, total) || !mul_ok(total, es, total_bytes) || total_bytes > file_size)
             return nc_error("variable `" + v.name + "` is larger than the file");
+        if (auto r = check_extent(v, off, stride, nseg, seg_elems * es); !r) return std::unexpected(r.error());
         std::vector<double> out(static_cast<std::size_t>(total));
         auto* base = reinterpret_cast<std::uint8_t*>(out.data());
         std::uint8_t* raw = base + total * sizeof(double) - total_bytes;
@@ -283,6 +297,7 @@ struct ClassicNetcdfFile::Impl {
         std::uint64_t total = 0;
         if (!mul_ok(nseg, v.bytes, total) || total > file_size)
             return nc_error("variable `" + v.name + "` is larger than the file");
+        if (auto r = check_extent(v, v.begin, recsize, nseg, v.bytes); !r) return std::unexpected(r.error());
         std::vector<std::uint8_t> out(static_cast<std::size_t>(total));
         if (auto r = read_segments(out.data(), v.begin, recsize, nseg, v.bytes); !r) return std::unexpected(r.error());
         return out;
