@@ -263,8 +263,7 @@ private:
     struct SuperInfo {
         std::uint64_t ndblks, dblk_nelmts, start_idx, start_dblk;
     };
-    Result<std::optional<Bytes>> from_data_block(std::uint64_t addr, std::uint64_t nelmts, std::uint64_t off,
-                                                 const std::uint8_t* page_bits);
+    Result<std::optional<Bytes>> from_data_block(std::uint64_t addr, std::uint64_t nelmts, std::uint64_t off);
 
     const Source* src_ = nullptr;
     std::uint8_t client_ = 0;
@@ -346,7 +345,7 @@ Result<std::optional<Bytes>> ExtensibleArray::get(std::uint64_t idx) {
     if (s < iblock_sblks_) {
         const std::uint64_t slot = info.start_dblk + dblk;
         if (dblk_at_ + 8 * (slot + 1) > sblk_at_) return std::optional<Bytes>{};
-        return from_data_block(le(iblock_.data() + dblk_at_ + 8 * slot, 8), info.dblk_nelmts, off, nullptr);
+        return from_data_block(le(iblock_.data() + dblk_at_ + 8 * slot, 8), info.dblk_nelmts, off);
     }
     const std::size_t slot = s - iblock_sblks_;
     if (sblk_at_ + 8 * (slot + 1) > iblock_.size()) return std::optional<Bytes>{};
@@ -364,11 +363,16 @@ Result<std::optional<Bytes>> ExtensibleArray::get(std::uint64_t idx) {
     }
     const Bytes& sb = it->second;
     const std::uint64_t addr = le(sb.data() + prefix + info.ndblks * bitmap + 8 * dblk, 8);
-    return from_data_block(addr, info.dblk_nelmts, off, paged ? sb.data() + prefix + dblk * bitmap : nullptr);
+    if (paged) {
+        // One bit per page of every data block, packed across the blocks.
+        const std::uint64_t bit = dblk * (info.dblk_nelmts / page_n_) + off / page_n_;
+        if (!(sb[prefix + bit / 8] & (0x80 >> (bit % 8)))) return std::optional<Bytes>{};
+    }
+    return from_data_block(addr, info.dblk_nelmts, off);
 }
 
-Result<std::optional<Bytes>> ExtensibleArray::from_data_block(std::uint64_t addr, std::uint64_t nelmts, std::uint64_t off,
-                                                              const std::uint8_t* page_bits) {
+Result<std::optional<Bytes>> ExtensibleArray::from_data_block(std::uint64_t addr, std::uint64_t nelmts,
+                                                              std::uint64_t off) {
     if (addr == kUndefined) return std::optional<Bytes>{};
     if (checked_dblocks_.insert(addr).second) {
         auto s = src_->read(addr, 4);
@@ -378,7 +382,6 @@ Result<std::optional<Bytes>> ExtensibleArray::from_data_block(std::uint64_t addr
     std::uint64_t at = 14 + arr_off_size_;
     if (nelmts > page_n_) {
         const std::uint64_t page = off / page_n_;
-        if (page_bits != nullptr && !(page_bits[page / 8] & (0x80 >> (page % 8)))) return std::optional<Bytes>{};
         at += 4 + page * (page_n_ * esize_ + 4) + (off % page_n_) * esize_;
     } else {
         at += off * esize_;

@@ -14,7 +14,7 @@ Result<Layout> decode_layout(ByteSpan m) {
     const std::uint8_t cls = m[1];
     Layout l;
     l.version = version;
-    if (version != 3 && version != 4) return l;
+    if (version < 3 || version > 5) return l;
     Cursor c(m, 2);
     switch (cls) {
         case 0: {  // compact: the data is in the message
@@ -28,7 +28,7 @@ Result<Layout> decode_layout(ByteSpan m) {
         }
         case 1:
             if (version == 3 && m.size() < 18) return fail_nc("Contiguous layout too short");
-            if (version == 4 && m.size() <= 17) return fail_nc("Contiguous layout v4 too short");
+            if (version >= 4 && m.size() <= 17) return fail_nc("Contiguous layout v4 too short");
             l.cls = Layout::Contiguous;
             l.address = c.u64();
             l.size = c.u64();
@@ -49,7 +49,7 @@ Result<Layout> decode_layout(ByteSpan m) {
             if (dimensionality < 2 || dimensionality > 33) return fail_nc("Malformed chunked layout message");
             for (std::size_t i = 0; i < dimensionality; ++i) l.chunk.push_back(c.uint(width));
             l.chunk.pop_back();  // the element size
-            if (version == 4) {
+            if (version >= 4) {
                 const std::uint8_t index = c.u8();
                 switch (index) {
                     case 1:

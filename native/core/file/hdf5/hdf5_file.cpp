@@ -53,22 +53,25 @@ Result<std::unique_ptr<Hdf5File::Impl>> Hdf5File::Impl::open(std::unique_ptr<Sou
         impl->root_address = root;
         auto head = s.read(root, 4);
         if (!head) return std::unexpected(head.error());
-        if (std::memcmp(head->data(), "OHDR", 4) == 0) {
+        // The root's own header is the authority: the superblock's cached
+        // symbol-table addresses go stale when a group becomes new-style
+        // (an external link does that), so they are only a fallback.
+        bool grouped = std::memcmp(head->data(), "OHDR", 4) == 0;
+        if (!grouped) {
+            auto r = walk_object_header(s, root, [&](const Message& m) -> Result<void> {
+                if (m.type == kMsgSymbolTable || m.type == kMsgLink || m.type == kMsgLinkInfo) grouped = true;
+                return {};
+            });
+            if (!r) return std::unexpected(r.error());
+        }
+        if (grouped) {
             auto r = read_group(s, root, impl->datasets);
             if (!r) return std::unexpected(r.error());
         } else if (cache_type == 1) {
             auto r = read_symbol_table_group(s, le(p + 80 + shift, 8), le(p + 88 + shift, 8), impl->datasets);
             if (!r) return std::unexpected(r.error());
         } else {
-            bool grouped = false;
-            auto r = walk_object_header(s, root, [&](const Message& m) -> Result<void> {
-                if (m.type == kMsgSymbolTable || m.type == kMsgLink || m.type == kMsgLinkInfo) grouped = true;
-                return {};
-            });
-            if (!r) return std::unexpected(r.error());
-            if (!grouped) return fail_nc("No symbol table message found in root group object header");
-            auto g = read_group(s, root, impl->datasets);
-            if (!g) return std::unexpected(g.error());
+            return fail_nc("No symbol table message found in root group object header");
         }
     } else {
         auto sb = s.read(0, 44);
