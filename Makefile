@@ -48,9 +48,11 @@ $(STAMPS)/build: $(NATIVE_SOURCES) | deps
 
 dev: deps $(STAMPS)/build
 
-# wrf-python imports as `wrf` too, so it lives apart and tests load it by path.
+# wrf-python imports as `wrf` too and needs NumPy 1.x: it gets an environment
+# of its own, driven from the tests through tests/python/peers.py.
 $(PEER)/.stamp: | deps
-	flock /tmp/wrfpython.lock sh -c '[ -f $(PEER)/.stamp ] || ($(PIP) install --target $(PEER) wrf-python && touch $(PEER)/.stamp)'
+	flock /tmp/wrfpython.lock $(PY) tests/python/peers.py --install
+	@touch $@
 
 peer: $(PEER)/.stamp
 
