@@ -34,45 +34,63 @@ Result<std::vector<double>> check_stagger_input(const std::vector<double>& value
 
 }  // namespace
 
-Result<std::vector<double>> destagger_x(const std::vector<double>& values, std::size_t nz, std::size_t ny,
-                                        std::size_t nxs) {
+// In-place forms: every output index is at or below the input indices still
+// to be read, so one buffer serves both and the tail is cut off at the end.
+Result<std::vector<double>> destagger_x_in_place(std::vector<double> values, std::size_t nz, std::size_t ny,
+                                                 std::size_t nxs) {
     if (auto ok = check_stagger_input(values, nz, ny, nxs, nxs, "x"); !ok) return ok;
     const std::size_t nx = nxs - 1;
-    std::vector<double> out(nz * ny * nx);
+    double* d = values.data();
     for (std::size_t row = 0; row < nz * ny; ++row) {
-        const double* in = values.data() + row * nxs;
-        double* o = out.data() + row * nx;
+        const double* in = d + row * nxs;
+        double* o = d + row * nx;
         for (std::size_t i = 0; i < nx; ++i) o[i] = (in[i] + in[i + 1]) * kStaggerHalf;
     }
-    return out;
+    values.resize(nz * ny * nx);
+    return values;
+}
+
+Result<std::vector<double>> destagger_y_in_place(std::vector<double> values, std::size_t nz, std::size_t nys,
+                                                 std::size_t nx) {
+    if (auto ok = check_stagger_input(values, nz, nys, nx, nys, "y"); !ok) return ok;
+    const std::size_t ny = nys - 1;
+    double* d = values.data();
+    for (std::size_t k = 0; k < nz; ++k) {
+        for (std::size_t j = 0; j < ny; ++j) {
+            const double* a = d + (k * nys + j) * nx;
+            const double* b = a + nx;
+            double* o = d + (k * ny + j) * nx;
+            for (std::size_t i = 0; i < nx; ++i) o[i] = (a[i] + b[i]) * kStaggerHalf;
+        }
+    }
+    values.resize(nz * ny * nx);
+    return values;
+}
+
+Result<std::vector<double>> destagger_z_in_place(std::vector<double> values, std::size_t nzs, std::size_t ny,
+                                                 std::size_t nx) {
+    if (auto ok = check_stagger_input(values, nzs, ny, nx, nzs, "z"); !ok) return ok;
+    const std::size_t plane = ny * nx;
+    const std::size_t n = (nzs - 1) * plane;
+    double* d = values.data();
+    for (std::size_t p = 0; p < n; ++p) d[p] = (d[p] + d[p + plane]) * kStaggerHalf;
+    values.resize(n);
+    return values;
+}
+
+Result<std::vector<double>> destagger_x(const std::vector<double>& values, std::size_t nz, std::size_t ny,
+                                        std::size_t nxs) {
+    return destagger_x_in_place(values, nz, ny, nxs);
 }
 
 Result<std::vector<double>> destagger_y(const std::vector<double>& values, std::size_t nz, std::size_t nys,
                                         std::size_t nx) {
-    if (auto ok = check_stagger_input(values, nz, nys, nx, nys, "y"); !ok) return ok;
-    const std::size_t ny = nys - 1;
-    std::vector<double> out(nz * ny * nx);
-    for (std::size_t k = 0; k < nz; ++k) {
-        for (std::size_t j = 0; j < ny; ++j) {
-            const double* a = values.data() + (k * nys + j) * nx;
-            const double* b = a + nx;
-            double* o = out.data() + (k * ny + j) * nx;
-            for (std::size_t i = 0; i < nx; ++i) o[i] = (a[i] + b[i]) * kStaggerHalf;
-        }
-    }
-    return out;
+    return destagger_y_in_place(values, nz, nys, nx);
 }
 
 Result<std::vector<double>> destagger_z(const std::vector<double>& values, std::size_t nzs, std::size_t ny,
                                         std::size_t nx) {
-    if (auto ok = check_stagger_input(values, nzs, ny, nx, nzs, "z"); !ok) return ok;
-    const std::size_t plane = ny * nx;
-    const std::size_t n = (nzs - 1) * plane;
-    std::vector<double> out(n);
-    const double* a = values.data();
-    const double* b = values.data() + plane;
-    for (std::size_t p = 0; p < n; ++p) out[p] = (a[p] + b[p]) * kStaggerHalf;
-    return out;
+    return destagger_z_in_place(values, nzs, ny, nx);
 }
 
 namespace {
@@ -269,14 +287,6 @@ Result<void> check_stagger(const std::string& name, const char* dim, std::size_t
 }
 
 template <class Op>
-std::vector<double> elementwise(const std::vector<double>& a, const std::vector<double>& b, Op op) {
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    std::vector<double> out(n);
-    for (std::size_t p = 0; p < n; ++p) out[p] = op(a[p], b[p]);
-    return out;
-}
-
-template <class Op>
 std::vector<double> elementwise(const std::vector<double>& a, Op op) {
     std::vector<double> out(a.size());
     for (std::size_t p = 0; p < a.size(); ++p) out[p] = op(a[p]);
@@ -291,7 +301,8 @@ Result<SharedField> WrfFile::full_pressure(std::size_t t) {
         if (!p) return p;
         auto pb = read_3d(*this, "PB", t);
         if (!pb) return pb;
-        return elementwise(*p, *pb, [](double a, double b) { return a + b; });
+        for (std::size_t i = 0; i < p->size(); ++i) (*p)[i] = (*p)[i] + (*pb)[i];
+        return p;
     });
 }
 
@@ -353,7 +364,7 @@ Result<SharedField> WrfFile::full_geopotential(std::size_t t) {
         auto phb = read_exact(*this, "PHB", t, nzs * ny * nx);
         if (!phb) return phb;
         for (std::size_t p = 0; p < ph->size(); ++p) (*ph)[p] = (*ph)[p] + (*phb)[p];
-        return grid::destagger_z(*ph, nzs, ny, nx);
+        return grid::destagger_z_in_place(std::move(*ph), nzs, ny, nx);
     });
 }
 
@@ -388,7 +399,7 @@ Result<SharedField> WrfFile::u_destag(std::size_t t) {
         if (auto ok = check_stagger("U", "west_east_stag", nx_stag_, nx_); !ok) return std::unexpected(ok.error());
         auto u = read_exact(*this, "U", t, nz_ * ny_ * nx_stag_);
         if (!u) return u;
-        return grid::destagger_x(*u, nz_, ny_, nx_stag_);
+        return grid::destagger_x_in_place(std::move(*u), nz_, ny_, nx_stag_);
     });
 }
 
@@ -398,7 +409,7 @@ Result<SharedField> WrfFile::v_destag(std::size_t t) {
         if (auto ok = check_stagger("V", "south_north_stag", ny_stag_, ny_); !ok) return std::unexpected(ok.error());
         auto v = read_exact(*this, "V", t, nz_ * ny_stag_ * nx_);
         if (!v) return v;
-        return grid::destagger_y(*v, nz_, ny_stag_, nx_);
+        return grid::destagger_y_in_place(std::move(*v), nz_, ny_stag_, nx_);
     });
 }
 
@@ -408,7 +419,7 @@ Result<SharedField> WrfFile::w_destag(std::size_t t) {
         if (auto ok = check_stagger("W", "bottom_top_stag", nz_stag_, nz_); !ok) return std::unexpected(ok.error());
         auto w = read_exact(*this, "W", t, nz_stag_ * ny_ * nx_);
         if (!w) return w;
-        return grid::destagger_z(*w, nz_stag_, ny_, nx_);
+        return grid::destagger_z_in_place(std::move(*w), nz_stag_, ny_, nx_);
     });
 }
 

@@ -19,6 +19,13 @@ Result<std::vector<double>> destagger_y(const std::vector<double>& values, std::
                                         std::size_t nx);
 Result<std::vector<double>> destagger_z(const std::vector<double>& values, std::size_t nzs, std::size_t ny,
                                         std::size_t nx);
+// The same, reusing the buffer of the staggered values.
+Result<std::vector<double>> destagger_x_in_place(std::vector<double> values, std::size_t nz, std::size_t ny,
+                                                 std::size_t nxs);
+Result<std::vector<double>> destagger_y_in_place(std::vector<double> values, std::size_t nz, std::size_t nys,
+                                                 std::size_t nx);
+Result<std::vector<double>> destagger_z_in_place(std::vector<double> values, std::size_t nzs, std::size_t ny,
+                                                 std::size_t nx);
 
 // Lake cells of a land-use grid (ny*nx values at least): water categories
 // 16, 17 and 21 grouped by 8-neighbour connectivity; a cell is a lake cell

@@ -72,25 +72,31 @@ Result<std::vector<double>> compute_uhel(WrfFile& file, std::size_t t, const Com
 
     std::vector<double> uh(n2, 0.0);
     if (nx < 4 || ny < 4 || nz < 2) return uh;
-    for (std::size_t j = 1; j <= ny - 3; ++j) {
-        for (std::size_t i = 1; i <= nx - 3; ++i) {
-            const std::size_t c = j * nx + i;
-            double depth = 0.0, w_integral = 0.0, p_integral = 0.0;
-            for (std::size_t k = 0; k + 1 < nz; ++k) {
-                const double zk = zz[k * n2 + c], zk1 = zz[(k + 1) * n2 + c];
+    // Level by level over all columns, so each pass reads whole planes; per
+    // column the layers still add up from the ground.
+    std::vector<double> depth(n2, 0.0), w_integral(n2, 0.0), p_integral(n2, 0.0);
+    for (std::size_t k = 0; k + 1 < nz; ++k) {
+        const double* z0 = zz.data() + k * n2;
+        const double* z1 = z0 + n2;
+        const double* w0 = ww.data() + k * n2;
+        const double* w1 = w0 + n2;
+        const double* p0 = product.data() + k * n2;
+        const double* p1 = p0 + n2;
+        for (std::size_t j = 1; j <= ny - 3; ++j) {
+            for (std::size_t c = j * nx + 1; c <= j * nx + nx - 3; ++c) {
+                const double zk = z0[c], zk1 = z1[c];
                 if (!(zk < zk1)) continue;
                 const double lo = std::max(zk, bottom), hi = std::min(zk1, top);
                 if (!(hi - lo > 0.0)) continue;
                 const double dz = hi - lo;
-                const double wk = ww[k * n2 + c], wk1 = ww[(k + 1) * n2 + c];
-                const double pk = product[k * n2 + c], pk1 = product[(k + 1) * n2 + c];
-                depth += dz;
-                w_integral += 0.5 * (at_height(lo, zk, zk1, wk, wk1) + at_height(hi, zk, zk1, wk, wk1)) * dz;
-                p_integral += 0.5 * (at_height(lo, zk, zk1, pk, pk1) + at_height(hi, zk, zk1, pk, pk1)) * dz;
+                depth[c] += dz;
+                w_integral[c] += 0.5 * (at_height(lo, zk, zk1, w0[c], w1[c]) + at_height(hi, zk, zk1, w0[c], w1[c])) * dz;
+                p_integral[c] += 0.5 * (at_height(lo, zk, zk1, p0[c], p1[c]) + at_height(hi, zk, zk1, p0[c], p1[c])) * dz;
             }
-            if (!(depth > 0.0) || !(w_integral / depth > 0.0)) continue;
-            uh[c] = p_integral;
         }
+    }
+    for (std::size_t c = 0; c < n2; ++c) {
+        if (depth[c] > 0.0 && w_integral[c] / depth[c] > 0.0) uh[c] = p_integral[c];
     }
     return uh;
 }

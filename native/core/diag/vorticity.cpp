@@ -170,38 +170,43 @@ Result<std::pair<GridGeometry, VorticityFields>> load(const WrfFile& file, std::
     return std::pair{*g, std::move(*fields)};
 }
 
-struct Neighbours {
-    std::size_t ip1, im1, jp1, jm1;
+// Winds over their map factors for one level; each quotient appears in up
+// to four differences, so it is formed once.
+struct LevelScratch {
+    std::vector<double> u_over_m, v_over_m;
 };
 
-Neighbours neighbours(const GridGeometry& g, std::size_t j, std::size_t i) {
-    return {std::min(i + 1, g.nx - 1), i > 0 ? i - 1 : 0, std::min(j + 1, g.ny - 1), j > 0 ? j - 1 : 0};
-}
-
-// s-1; one-sided over one cell at the edges.
-double absolute_vorticity_at(const VorticityFields& fl, const GridGeometry& g, std::size_t k, std::size_t j,
-                             std::size_t i) {
-    const auto [ip1, im1, jp1, jm1] = neighbours(g, j, i);
+// Absolute vorticity (s-1) of level k into plane (ny*nx values). Neighbours
+// are clamped to the grid, so edges use one-sided differences over one cell.
+void absolute_vorticity_level(const VorticityFields& fl, const GridGeometry& g, std::size_t k, LevelScratch& s,
+                              double* plane) {
     const std::size_t nx = g.nx, nxs = g.nxs, ny = g.ny, nys = g.nys;
-    const double m = fl.mapfac_m[j * nx + i];
-    const double f = fl.f[j * nx + i];
-
-    const double* v = fl.v.data() + k * nys * nx;
-    const double* mv = fl.mapfac_v.data();
-    const double dvdx = 0.5 *
-                        (v[j * nx + ip1] / mv[j * nx + ip1] + v[(j + 1) * nx + ip1] / mv[(j + 1) * nx + ip1] -
-                         v[j * nx + im1] / mv[j * nx + im1] - v[(j + 1) * nx + im1] / mv[(j + 1) * nx + im1]) /
-                        (g.dx * static_cast<double>(ip1 - im1));
-
+    s.u_over_m.resize(ny * nxs);
+    s.v_over_m.resize(nys * nx);
     const double* u = fl.u.data() + k * ny * nxs;
-    const double* mu = fl.mapfac_u.data();
-    const double dudy = 0.5 *
-                        (u[jp1 * nxs + i] / mu[jp1 * nxs + i] + u[jp1 * nxs + i + 1] / mu[jp1 * nxs + i + 1] -
-                         u[jm1 * nxs + i] / mu[jm1 * nxs + i] - u[jm1 * nxs + i + 1] / mu[jm1 * nxs + i + 1]) /
-                        (g.dy * static_cast<double>(jp1 - jm1));
+    const double* v = fl.v.data() + k * nys * nx;
+    for (std::size_t p = 0; p < ny * nxs; ++p) s.u_over_m[p] = u[p] / fl.mapfac_u[p];
+    for (std::size_t p = 0; p < nys * nx; ++p) s.v_over_m[p] = v[p] / fl.mapfac_v[p];
+    const double* uq = s.u_over_m.data();
+    const double* vq = s.v_over_m.data();
 
-    const double m2 = m * m;
-    return f + m2 * dvdx - m2 * dudy;
+    for (std::size_t j = 0; j < ny; ++j) {
+        const std::size_t jp1 = std::min(j + 1, ny - 1), jm1 = j > 0 ? j - 1 : 0;
+        const double dy_span = g.dy * static_cast<double>(jp1 - jm1);
+        const double* v0 = vq + j * nx;
+        const double* v1 = vq + (j + 1) * nx;
+        const double* up = uq + jp1 * nxs;
+        const double* um = uq + jm1 * nxs;
+        for (std::size_t i = 0; i < nx; ++i) {
+            const std::size_t ip1 = std::min(i + 1, nx - 1), im1 = i > 0 ? i - 1 : 0;
+            const double dvdx =
+                0.5 * (v0[ip1] + v1[ip1] - v0[im1] - v1[im1]) / (g.dx * static_cast<double>(ip1 - im1));
+            const double dudy = 0.5 * (up[i] + up[i + 1] - um[i] - um[i + 1]) / dy_span;
+            const double m = fl.mapfac_m[j * nx + i];
+            const double m2 = m * m;
+            plane[j * nx + i] = fl.f[j * nx + i] + m2 * dvdx - m2 * dudy;
+        }
+    }
 }
 
 Result<std::vector<double>> wrf_potential_vorticity(const VorticityFields& fl, const GridGeometry& g,
@@ -209,40 +214,47 @@ Result<std::vector<double>> wrf_potential_vorticity(const VorticityFields& fl, c
                                                     const std::vector<double>& pressure) {
     const std::size_t nx = g.nx, ny = g.ny, nz = g.nz, nxs = g.nxs, nys = g.nys, n2 = g.n2;
     std::vector<double> out(g.n3);
+    LevelScratch scratch;
+    std::vector<double> avo(n2);
     for (std::size_t k = 0; k < nz; ++k) {
         const std::size_t kp1 = std::min(k + 1, nz - 1), km1 = k > 0 ? k - 1 : 0;
+        absolute_vorticity_level(fl, g, k, scratch, avo.data());
+        const double* ut = fl.u.data() + kp1 * ny * nxs;
+        const double* ub = fl.u.data() + km1 * ny * nxs;
+        const double* vt = fl.v.data() + kp1 * nys * nx;
+        const double* vb = fl.v.data() + km1 * nys * nx;
+        const double* tht = theta.data() + kp1 * n2;
+        const double* thb = theta.data() + km1 * n2;
+        const double* th = theta.data() + k * n2;
+        const double* pt = pressure.data() + kp1 * n2;
+        const double* pb = pressure.data() + km1 * n2;
         for (std::size_t j = 0; j < ny; ++j) {
+            const std::size_t jp1 = std::min(j + 1, ny - 1), jm1 = j > 0 ? j - 1 : 0;
+            const double dy_span = g.dy * static_cast<double>(jp1 - jm1);
             for (std::size_t i = 0; i < nx; ++i) {
                 const std::size_t c = j * nx + i;
-                const double dp = pressure[kp1 * n2 + c] - pressure[km1 * n2 + c];
+                const double dp = pt[c] - pb[c];
                 if (!std::isfinite(dp) || std::fabs(dp) <= kTinyPressureDifference) {
                     return fail(ErrorKind::InvalidParam, "PVO pressure difference at (k=" + std::to_string(k) +
                                                              ", j=" + std::to_string(j) + ", i=" + std::to_string(i) +
                                                              ") must be finite and non-zero, got " +
                                                              format_shortest(dp) + " Pa");
                 }
-                const double avo = absolute_vorticity_at(fl, g, k, j, i);
-                const auto [ip1, im1, jp1, jm1] = neighbours(g, j, i);
+                const std::size_t ip1 = std::min(i + 1, nx - 1), im1 = i > 0 ? i - 1 : 0;
                 const double m = fl.mapfac_m[c];
 
-                const double dthdp = (theta[kp1 * n2 + c] - theta[km1 * n2 + c]) / dp;
-                const double* ut = fl.u.data() + kp1 * ny * nxs;
-                const double* ub = fl.u.data() + km1 * ny * nxs;
+                const double dthdp = (tht[c] - thb[c]) / dp;
                 const double dudp =
                     0.5 * (ut[j * nxs + i] + ut[j * nxs + i + 1] - ub[j * nxs + i] - ub[j * nxs + i + 1]) / dp;
-                const double* vt = fl.v.data() + kp1 * nys * nx;
-                const double* vb = fl.v.data() + km1 * nys * nx;
                 const double dvdp = 0.5 * (vt[j * nx + i] + vt[(j + 1) * nx + i] - vb[j * nx + i] -
                                            vb[(j + 1) * nx + i]) /
                                     dp;
-
-                const double* th = theta.data() + k * n2;
                 const double dthdx =
                     (th[j * nx + ip1] - th[j * nx + im1]) / (g.dx * static_cast<double>(ip1 - im1)) * m;
-                const double dthdy =
-                    (th[jp1 * nx + i] - th[jm1 * nx + i]) / (g.dy * static_cast<double>(jp1 - jm1)) * m;
+                const double dthdy = (th[jp1 * nx + i] - th[jm1 * nx + i]) / dy_span * m;
 
-                out[k * n2 + c] = -kGravity * (dthdp * avo - dvdp * dthdx + dudp * dthdy) * kPvoScale * kPaPerHpa;
+                out[k * n2 + c] =
+                    -kGravity * (dthdp * avo[c] - dvdp * dthdx + dudp * dthdy) * kPvoScale * kPaPerHpa;
             }
         }
     }
@@ -256,12 +268,11 @@ Result<std::vector<double>> compute_avo(WrfFile& file, std::size_t t, const Comp
     if (!loaded) return std::unexpected(loaded.error());
     const auto& [g, fields] = *loaded;
     std::vector<double> out(g.n3);
+    LevelScratch scratch;
     for (std::size_t k = 0; k < g.nz; ++k) {
-        for (std::size_t j = 0; j < g.ny; ++j) {
-            for (std::size_t i = 0; i < g.nx; ++i) {
-                out[(k * g.ny + j) * g.nx + i] = absolute_vorticity_at(fields, g, k, j, i) * kAvoScale;
-            }
-        }
+        double* plane = out.data() + k * g.n2;
+        absolute_vorticity_level(fields, g, k, scratch, plane);
+        for (std::size_t c = 0; c < g.n2; ++c) plane[c] = plane[c] * kAvoScale;
     }
     return out;
 }
