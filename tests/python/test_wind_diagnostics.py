@@ -317,3 +317,36 @@ def test_earth_winds_match_wrf_python(katrina, tmp_path, name):
         ours = f.getvar(name, timeidx=t)
         assert ours.shape == ref.shape
         np.testing.assert_allclose(ours, ref, rtol=1e-5, atol=1e-5 * np.abs(ref).max())
+
+
+@pytest.fixture(scope="module", params=[False, True], ids=["north", "south"])
+def lambert(request, tmp_path_factory):
+    from tests.fixtures import write_wrf
+
+    folder = tmp_path_factory.mktemp("lambert")
+    # Double precision, so both sides start from the same numbers.
+    return write_wrf(folder / "lambert.nc", nx=14, ny=11, nz=8, nt=1, dtype="f8", south=request.param)
+
+
+@pytest.mark.peer
+@pytest.mark.parametrize(
+    "name, peer_name, component",
+    [
+        ("uvmet", "uvmet", None),
+        ("uvmet10", "uvmet10", None),
+        ("wdir", "uvmet_wspd_wdir", 1),
+        ("wdir10", "uvmet10_wspd_wdir", 1),
+        ("wspd", "wspd_wdir", 0),
+        ("wspd10", "wspd_wdir10", 0),
+        ("avo", "avo", None),
+        ("pvo", "pvo", None),
+    ],
+)
+def test_lambert_grid_in_both_hemispheres_matches_wrf_python(lambert, name, peer_name, component):
+    ref = wrfpython_getvar(lambert, peer_name)
+    if ref is None:
+        pytest.skip("wrf-python is not installed")
+    if component is not None:
+        ref = ref[component]
+    ours = wrf.getvar(wrf.WrfFile(str(lambert)), name)
+    np.testing.assert_allclose(ours, ref, rtol=1e-12, atol=1e-12 * np.abs(ref).max())
