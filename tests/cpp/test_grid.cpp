@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "grid.hpp"
@@ -118,4 +121,44 @@ TEST_CASE("masked interpolation ring excludes cells off the grid and masked cell
     const double c = 1.0 / std::sqrt(2.0);
     CHECK(out[0] == doctest::Approx((10 + c * 20) / (1 + c)).epsilon(1e-15));
     CHECK(out[1] == doctest::Approx((30 + c * 10 + 20 + c * 40) / (2 + 2 * c)).epsilon(1e-15));
+}
+
+TEST_CASE("accessors share one array per key and time, also under concurrent first use") {
+    const std::string path = std::string(WRF_SHARED_DATA) + "/wrf/wrfpython_ci_test_file_cdf2.nc";
+    if (!std::filesystem::exists(path)) {
+        MESSAGE("shared data absent, skipped");
+        return;
+    }
+    auto opened = WrfFile::open(path);
+    REQUIRE(opened);
+    WrfFile& file = **opened;
+
+    // Each thread asks for the same fields of time 1; all must see equal
+    // values, and the cache must then hand out one of the computed arrays.
+    constexpr int kThreads = 6;
+    std::vector<SharedField> temps(kThreads), us(kThreads);
+    std::vector<std::thread> threads;
+    for (int n = 0; n < kThreads; ++n) {
+        threads.emplace_back([&, n] {
+            auto tk = file.temperature(1);
+            auto u = file.u_destag(1);
+            if (tk) temps[n] = *tk;
+            if (u) us[n] = *u;
+        });
+    }
+    for (auto& th : threads) th.join();
+    for (int n = 0; n < kThreads; ++n) {
+        REQUIRE(temps[n]);
+        REQUIRE(us[n]);
+        CHECK(*temps[n] == *temps[0]);
+        CHECK(*us[n] == *us[0]);
+    }
+    SharedField again = *file.temperature(1);
+    CHECK(std::find(temps.begin(), temps.end(), again) != temps.end());
+    CHECK(again->size() == file.nz() * file.ny() * file.nx());
+
+    // Another time is another key with other values.
+    SharedField t0 = *file.temperature(0);
+    CHECK(t0 != again);
+    CHECK(*t0 != *again);
 }
