@@ -157,4 +157,10 @@ Result<double> Hdf5File::global_attr_f64(const std::string& name) const {
 
 bool Hdf5File::has_var(const std::string& name) const { return impl_->datasets.contains(name); }
 
+std::vector<std::string> hdf5_dataset_names(const Hdf5File& file) {
+    std::vector<std::string> out;
+    for (const auto& [name, addr] : file.impl_->datasets) out.push_back(name);
+    return out;
+}
+
 }  // namespace wrf

@@ -29,6 +29,11 @@ public:
 private:
     explicit Hdf5File(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
+
+    friend std::vector<std::string> hdf5_dataset_names(const Hdf5File& file);
 };
+
+// Names of every object linked from the root group, sorted (tests, fuzzing).
+std::vector<std::string> hdf5_dataset_names(const Hdf5File& file);
 
 }  // namespace wrf
