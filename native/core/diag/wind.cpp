@@ -13,13 +13,14 @@ Result<std::vector<double>> copy_of(const Result<SharedField>& field) {
     return **field;
 }
 
-struct EarthWinds {
-    std::vector<double> u, v;
+struct RotationInputs {
+    SharedField u, v, cosalpha, sinalpha, xlat;
+    std::size_t columns;
+    std::size_t size() const { return u->size() < v->size() ? u->size() : v->size(); }
 };
 
-// Earth-rotated copy of a pair of cached wind fields.
 template <class GetU, class GetV>
-Result<EarthWinds> earth_winds(WrfFile& file, std::size_t t, GetU get_u, GetV get_v) {
+Result<RotationInputs> rotation_inputs(WrfFile& file, std::size_t t, GetU get_u, GetV get_v) {
     auto u = (file.*get_u)(t);
     if (!u) return std::unexpected(u.error());
     auto v = (file.*get_v)(t);
@@ -30,23 +31,39 @@ Result<EarthWinds> earth_winds(WrfFile& file, std::size_t t, GetU get_u, GetV ge
     if (!sina) return std::unexpected(sina.error());
     auto lat = file.xlat(t);
     if (!lat) return std::unexpected(lat.error());
-    auto [ue, ve] = rotate_to_earth(**u, **v, **cosa, **sina, **lat, file.ny() * file.nx());
-    return EarthWinds{std::move(ue), std::move(ve)};
+    return RotationInputs{*u, *v, *cosa, *sina, *lat, file.ny() * file.nx()};
 }
 
-Result<std::vector<double>> concatenated(Result<EarthWinds> w) {
-    if (!w) return std::unexpected(w.error());
-    std::vector<double> out;
-    out.reserve(w->u.size() + w->v.size());
-    out.insert(out.end(), w->u.begin(), w->u.end());
-    out.insert(out.end(), w->v.begin(), w->v.end());
+// Earth-rotated u followed by earth-rotated v, written straight into the
+// result.
+Result<std::vector<double>> concatenated(const Result<RotationInputs>& in) {
+    if (!in) return std::unexpected(in.error());
+    const std::size_t n = in->size();
+    std::vector<double> out(2 * n);
+    rotate_to_earth_into(*in->u, *in->v, *in->cosalpha, *in->sinalpha, *in->xlat, in->columns, out.data(),
+                         out.data() + n);
     return out;
 }
 
-Result<std::vector<double>> directions(Result<EarthWinds> w) {
-    if (!w) return std::unexpected(w.error());
-    std::vector<double> out(w->u.size());
-    for (std::size_t p = 0; p < out.size(); ++p) out[p] = wind_direction(w->u[p], w->v[p]);
+// Directions of the rotated wind, without keeping the rotated components.
+Result<std::vector<double>> directions(const Result<RotationInputs>& in) {
+    if (!in) return std::unexpected(in.error());
+    const std::size_t n = in->size(), columns = in->columns;
+    std::vector<double> out(n);
+    if (columns == 0) return out;
+    const double* cosa = in->cosalpha->data();
+    const double* sina = in->sinalpha->data();
+    const double* lat = in->xlat->data();
+    for (std::size_t base = 0; base < n; base += columns) {
+        const std::size_t len = n - base < columns ? n - base : columns;
+        const double* pu = in->u->data() + base;
+        const double* pv = in->v->data() + base;
+        for (std::size_t c = 0; c < len; ++c) {
+            const double s = lat[c] < 0.0 ? -sina[c] : sina[c];
+            const double co = cosa[c];
+            out[base + c] = wind_direction(pu[c] * co - pv[c] * s, pv[c] * co + pu[c] * s);
+        }
+    }
     return out;
 }
 
@@ -63,6 +80,26 @@ Result<std::vector<double>> speeds(const Result<SharedField>& u, const Result<Sh
 
 }  // namespace
 
+void rotate_to_earth_into(const std::vector<double>& u, const std::vector<double>& v,
+                          const std::vector<double>& cosalpha, const std::vector<double>& sinalpha,
+                          const std::vector<double>& xlat, std::size_t columns, double* u_earth, double* v_earth) {
+    const std::size_t n = u.size() < v.size() ? u.size() : v.size();
+    if (columns == 0) return;
+    for (std::size_t base = 0; base < n; base += columns) {
+        const std::size_t len = n - base < columns ? n - base : columns;
+        const double* pu = u.data() + base;
+        const double* pv = v.data() + base;
+        double* ue = u_earth + base;
+        double* ve = v_earth + base;
+        for (std::size_t c = 0; c < len; ++c) {
+            const double s = xlat[c] < 0.0 ? -sinalpha[c] : sinalpha[c];
+            const double co = cosalpha[c];
+            ue[c] = pu[c] * co - pv[c] * s;
+            ve[c] = pv[c] * co + pu[c] * s;
+        }
+    }
+}
+
 std::pair<std::vector<double>, std::vector<double>> rotate_to_earth(const std::vector<double>& u,
                                                                     const std::vector<double>& v,
                                                                     const std::vector<double>& cosalpha,
@@ -71,18 +108,7 @@ std::pair<std::vector<double>, std::vector<double>> rotate_to_earth(const std::v
                                                                     std::size_t columns) {
     const std::size_t n = u.size() < v.size() ? u.size() : v.size();
     std::vector<double> ue(n), ve(n);
-    if (columns == 0) return {std::move(ue), std::move(ve)};
-    for (std::size_t base = 0; base < n; base += columns) {
-        const std::size_t len = n - base < columns ? n - base : columns;
-        const double* pu = u.data() + base;
-        const double* pv = v.data() + base;
-        for (std::size_t c = 0; c < len; ++c) {
-            const double s = xlat[c] < 0.0 ? -sinalpha[c] : sinalpha[c];
-            const double co = cosalpha[c];
-            ue[base + c] = pu[c] * co - pv[c] * s;
-            ve[base + c] = pv[c] * co + pu[c] * s;
-        }
-    }
+    rotate_to_earth_into(u, v, cosalpha, sinalpha, xlat, columns, ue.data(), ve.data());
     return {std::move(ue), std::move(ve)};
 }
 
@@ -121,15 +147,15 @@ Result<std::vector<double>> compute_wspd(WrfFile& file, std::size_t t, const Com
 }
 
 Result<std::vector<double>> compute_wdir(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return directions(earth_winds(file, t, &WrfFile::u_destag, &WrfFile::v_destag));
+    return directions(rotation_inputs(file, t, &WrfFile::u_destag, &WrfFile::v_destag));
 }
 
 Result<std::vector<double>> compute_uvmet(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return concatenated(earth_winds(file, t, &WrfFile::u_destag, &WrfFile::v_destag));
+    return concatenated(rotation_inputs(file, t, &WrfFile::u_destag, &WrfFile::v_destag));
 }
 
 Result<std::vector<double>> compute_uvmet10(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return concatenated(earth_winds(file, t, &WrfFile::u10, &WrfFile::v10));
+    return concatenated(rotation_inputs(file, t, &WrfFile::u10, &WrfFile::v10));
 }
 
 Result<std::vector<double>> compute_wspd10(WrfFile& file, std::size_t t, const ComputeOpts&) {
@@ -137,7 +163,7 @@ Result<std::vector<double>> compute_wspd10(WrfFile& file, std::size_t t, const C
 }
 
 Result<std::vector<double>> compute_wdir10(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return directions(earth_winds(file, t, &WrfFile::u10, &WrfFile::v10));
+    return directions(rotation_inputs(file, t, &WrfFile::u10, &WrfFile::v10));
 }
 
 }  // namespace wrf::diag::wind

@@ -28,6 +28,11 @@ std::pair<std::vector<double>, std::vector<double>> rotate_to_earth(const std::v
                                                                     const std::vector<double>& xlat,
                                                                     std::size_t columns);
 
+// The same into caller-provided buffers of n = min(|u|, |v|) values each.
+void rotate_to_earth_into(const std::vector<double>& u, const std::vector<double>& v,
+                          const std::vector<double>& cosalpha, const std::vector<double>& sinalpha,
+                          const std::vector<double>& xlat, std::size_t columns, double* u_earth, double* v_earth);
+
 // Meteorological direction (degrees, where the wind blows from) of an
 // earth-relative wind; calm gives 270.
 double wind_direction(double u_earth, double v_earth);
