@@ -249,9 +249,10 @@ def test_uhel_needs_no_map_factor_but_avo_does(tmp_path):
 # --------------------------------------------------------------------------- peer
 
 
-@pytest.fixture(scope="module")
-def katrina(shared_data):
-    path = shared_data / "wrf" / "wrfpython_ci_test_file_cdf2.nc"
+@pytest.fixture(scope="module", params=["wrfpython_ci_test_file_cdf2.nc", "wrfpython_ci_test_file.nc"])
+def katrina(shared_data, request):
+    # The same data as classic CDF-2 and as netCDF-4.
+    path = shared_data / "wrf" / request.param
     if not path.exists():
         pytest.skip(f"{path} is absent")
     return path
@@ -305,7 +306,7 @@ def test_pvo_matches_wrf_python_given_its_single_precision_inputs(katrina, tmp_p
 def test_earth_winds_match_wrf_python(katrina, tmp_path, name):
     # The sample is on a Mercator grid without COSALPHA/SINALPHA, where the
     # rotation is the identity; add it explicitly so both sides agree on it.
-    path = tmp_path / "katrina_rot.nc"
+    path = tmp_path / katrina.name
     shutil.copy(katrina, path)
     with netCDF4.Dataset(path, "a") as ds:
         for var, value in (("COSALPHA", 1.0), ("SINALPHA", 0.0)):
@@ -350,3 +351,15 @@ def test_lambert_grid_in_both_hemispheres_matches_wrf_python(lambert, name, peer
         ref = ref[component]
     ours = wrf.getvar(wrf.WrfFile(str(lambert)), name)
     np.testing.assert_allclose(ours, ref, rtol=1e-12, atol=1e-12 * np.abs(ref).max())
+
+
+def test_static_fields_stored_without_time_serve_every_time(shared_data):
+    # This sample stores XLAT, COSALPHA, MAPFAC_* and F without a Time axis.
+    path = shared_data / "wrf" / "salem_wrf_d01_allvars_cropped.nc"
+    if not path.exists():
+        pytest.skip(f"{path} is absent")
+    f = wrf.WrfFile(str(path))
+    last = f.nt - 1
+    np.testing.assert_array_equal(f.getvar("lat", timeidx=last), f.getvar("XLAT", timeidx=last))
+    assert f.getvar("uvmet", timeidx=last).shape == (2, f.nz, f.ny, f.nx)
+    assert np.isfinite(f.getvar("avo", timeidx=last)).all()
