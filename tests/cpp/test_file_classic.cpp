@@ -258,7 +258,11 @@ float as_float(double x) { return static_cast<float>(x); }
 TEST_CASE("synthetic files of every version read back every type, record and slice") {
     for (int version : {1, 2, 5}) {
         CAPTURE(version);
-        const auto bytes = build(sample(version));
+        // A header longer than the reader's first read of the file.
+        TFile file = sample(version);
+        file.gatts.push_back({"BIG", CHAR, {}, std::string(70000, 'x')});
+        file.gatts.push_back({"AFTER", DOUBLE, {2.5}});
+        const auto bytes = build(file);
         TempFile tmp(bytes);
         auto on_disk = ClassicNetcdfFile::open(tmp.path.string());
         REQUIRE(on_disk.has_value());
@@ -306,6 +310,7 @@ TEST_CASE("synthetic files of every version read back every type, record and sli
 
             CHECK(*f->global_attr_f64("DX") == 3000.5);
             CHECK(*f->global_attr_f64("N") == -7);
+            CHECK(*f->global_attr_f64("AFTER") == 2.5);
             CHECK(f->has_var("R1"));
             CHECK_FALSE(f->has_var("r1"));
         }
@@ -478,11 +483,20 @@ TEST_CASE("huge counts and impossible layouts are refused before allocating") {
     }
 }
 
-TEST_CASE("a missing file is a NetCdf error with the path") {
+TEST_CASE("files on disk: missing, or cut inside a long header") {
     auto r = ClassicNetcdfFile::open("/nonexistent/x.nc");
     REQUIRE_FALSE(r.has_value());
     CHECK(r.error().kind == ErrorKind::NetCdf);
     CHECK(r.error().message.find("/nonexistent/x.nc") != std::string::npos);
+
+    TFile file = sample(2);
+    file.gatts.push_back({"BIG", CHAR, {}, std::string(70000, 'x')});
+    auto bytes = build(file);
+    bytes.resize(69000);
+    TempFile tmp(bytes);
+    auto cut = ClassicNetcdfFile::open(tmp.path.string());
+    REQUIRE_FALSE(cut.has_value());
+    CHECK(cut.error().kind == ErrorKind::NetCdf);
 }
 
 TEST_CASE("shared real files") {
