@@ -135,6 +135,8 @@ def test_raw_units(tiny):
         ("T2", {"timeidx": 2}, r"^invalid parameter: timeidx 2 out of range \(file has 2 times\)$"),
         ("nothing", {}, r"^unknown variable: nothing \(not in computed registry and not found as raw variable in file\)$"),
         (" pressure", {}, r"^unknown variable:  pressure "),
+        # Present but not numeric: the reader's reason, not "not found".
+        ("Times", {}, r"^NetCDF error: variable `Times` holds characters"),
         ("t2", {"units": "furlongs"}, r"^unit conversion error: unrecognized unit string: 'furlongs'$"),
         ("t2", {"units": "hPa"}, r"^unit conversion error: cannot convert Kelvin to Hectopascal$"),
         ("slp", {}, r"^variable not found in WRF file: P$"),

@@ -43,9 +43,18 @@ Result<void> convert_units(std::vector<double>& values, std::string_view from_te
 Result<VarOutput> raw_variable(WrfFile& file, const std::string& name, std::size_t t, const ComputeOpts& opts) {
     const std::string upper = to_upper_ascii(name);
     auto values = file.read_f64_slice(name, t);
-    if (!values) values = file.read_f64_slice(upper, t);
     if (!values) {
-        return fail(ErrorKind::UnknownVar, name + " (not in computed registry and not found as raw variable in file)");
+        auto retry = file.read_f64_slice(upper, t);
+        if (retry) {
+            values = std::move(retry);
+        } else if (file.has_var(name) || file.has_var(upper)) {
+            // The variable is there but unreadable (a damaged file, say): its
+            // own error says why, "not found" would mislead.
+            return std::unexpected(file.has_var(name) ? values.error() : retry.error());
+        } else {
+            return fail(ErrorKind::UnknownVar,
+                        name + " (not in computed registry and not found as raw variable in file)");
+        }
     }
 
     auto shape = file.dataset_shape(name);
