@@ -15,8 +15,9 @@ bool sig(ByteSpan b, const char* s) { return b.size() >= 4 && std::memcmp(b.data
 
 std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) { return a / b + (a % b != 0); }
 
-// More chunk positions than this in one read is a corrupt header, not data.
-constexpr std::uint64_t kMaxPositions = std::uint64_t{1} << 28;
+// A read visits at most this many chunk positions, or one per byte of the
+// file when that is more: beyond it the header describes no real file.
+constexpr std::uint64_t kMinPositionBudget = std::uint64_t{1} << 20;
 
 struct Grid {
     std::size_t rank;
@@ -76,7 +77,8 @@ bool unfiltered_edge(const DatasetInfo& info, const std::vector<std::uint64_t>& 
 
 // Visits every chunk position (in scaled coordinates) a read needs.
 template <class F>
-Result<void> for_each_position(const Grid& g, const DatasetInfo& info, std::optional<std::uint64_t> t, F&& f) {
+Result<void> for_each_position(const Source& src, const Grid& g, const DatasetInfo& info, std::optional<std::uint64_t> t,
+                               F&& f) {
     if (g.rank == 0) return {};
     std::vector<std::uint64_t> lo(g.rank, 0), hi = g.count;
     if (t) {
@@ -87,7 +89,9 @@ Result<void> for_each_position(const Grid& g, const DatasetInfo& info, std::opti
     std::uint64_t total = 1;
     for (std::size_t k = 0; k < g.rank; ++k) {
         if (hi[k] <= lo[k]) return {};
-        if (!checked_mul(total, hi[k] - lo[k], total) || total > kMaxPositions) return fail_nc("Too many chunks to read");
+        if (!checked_mul(total, hi[k] - lo[k], total) || total > std::max(kMinPositionBudget, src.size())) {
+            return fail_nc("Too many chunks to read in dataset " + info.name);
+        }
     }
     std::vector<std::uint64_t> s = lo;
     while (true) {
@@ -217,18 +221,21 @@ Result<void> fixed_array(const Source& src, const DatasetInfo& info, std::option
     const bool paged = nelmts > page_n;
     const std::uint64_t npages = paged ? ceil_div(nelmts, page_n) : 0;
     const std::uint64_t bitmap = ceil_div(npages, 8);
-    Bytes bits;
-    if (paged) {
-        auto b = src.read(dblock + 14, bitmap);
-        if (!b) return std::unexpected(b.error());
-        bits = std::move(*b);
-    }
     const std::uint64_t start = 14 + (paged ? bitmap + 4 : 0);
+    // The whole block, entries and page checksums, must lie in the file.
+    std::uint64_t span;
+    if (nelmts > src.size() || !checked_mul(nelmts, esize, span) || !checked_add(span, start + 4 * (paged ? npages : 1), span) ||
+        !src.contains(dblock, span)) {
+        return fail_nc("Fixed array data block at 0x" + hex(dblock) + " runs past the end of the file");
+    }
+    auto block = src.read(dblock, span);
+    if (!block) return std::unexpected(block.error());
+    const std::uint8_t* bits = block->data() + 14;
 
     auto grid = make_grid(info, false);
     if (!grid) return std::unexpected(grid.error());
     const std::uint64_t unfiltered = chunk_bytes(info);
-    return for_each_position(*grid, info, t, [&](const std::vector<std::uint64_t>& s) -> Result<void> {
+    return for_each_position(src, *grid, info, t, [&](const std::vector<std::uint64_t>& s) -> Result<void> {
         const std::uint64_t idx = linear_index(*grid, s);
         if (idx >= nelmts) return {};
         std::uint64_t at = start + idx * esize;
@@ -237,12 +244,11 @@ Result<void> fixed_array(const Source& src, const DatasetInfo& info, std::option
             if (!(bits[page / 8] & (0x80 >> (page % 8)))) return {};
             at = start + page * (page_n * esize + 4) + (idx % page_n) * esize;
         }
-        auto e = src.read(dblock + at, esize);
-        if (!e) return std::unexpected(e.error());
+        const std::uint8_t* e = block->data() + at;
         ChunkRecord rec;
-        rec.address = le(e->data(), 8);
-        rec.size = client == 1 ? le(e->data() + 8, esize - 12) : unfiltered;
-        rec.mask = client == 1 ? static_cast<std::uint32_t>(le(e->data() + esize - 4, 4)) : 0;
+        rec.address = le(e, 8);
+        rec.size = client == 1 ? le(e + 8, esize - 12) : unfiltered;
+        rec.mask = client == 1 ? static_cast<std::uint32_t>(le(e + esize - 4, 4)) : 0;
         for (std::size_t k = 0; k < s.size(); ++k) rec.offset.push_back(s[k] * info.layout.chunk[k]);
         return sink.add(std::move(rec));
     });
@@ -277,7 +283,8 @@ private:
     Bytes iblock_;
     std::size_t dblk_at_ = 0, sblk_at_ = 0;
     std::unordered_map<std::uint64_t, Bytes> super_blocks_;
-    std::unordered_set<std::uint64_t> checked_dblocks_;
+    std::unordered_map<std::uint64_t, Bytes> data_blocks_;
+    std::uint64_t cached_ = 0;
 };
 
 Result<ExtensibleArray> ExtensibleArray::open(const Source& src, std::uint64_t h) {
@@ -374,23 +381,42 @@ Result<std::optional<Bytes>> ExtensibleArray::get(std::uint64_t idx) {
 Result<std::optional<Bytes>> ExtensibleArray::from_data_block(std::uint64_t addr, std::uint64_t nelmts,
                                                               std::uint64_t off) {
     if (addr == kUndefined) return std::optional<Bytes>{};
-    if (checked_dblocks_.insert(addr).second) {
-        auto s = src_->read(addr, 4);
-        if (!s) return std::unexpected(s.error());
-        if (!sig(*s, "EADB")) return fail_nc("Expected EADB at 0x" + hex(addr) + ", got " + got_list(*s));
-    }
+    const bool paged = nelmts > page_n_;
+    const std::uint64_t npages = paged ? nelmts / page_n_ : 0;
     std::uint64_t at = 14 + arr_off_size_;
-    if (nelmts > page_n_) {
+    if (paged) {
         const std::uint64_t page = off / page_n_;
         at += 4 + page * (page_n_ * esize_ + 4) + (off % page_n_) * esize_;
     } else {
         at += off * esize_;
     }
-    std::uint64_t pos;
-    if (!checked_add(addr, at, pos)) return fail_nc("Malformed extensible array data block at 0x" + hex(addr));
-    auto e = src_->read(pos, esize_);
-    if (!e) return std::unexpected(e.error());
-    return std::optional<Bytes>(std::move(*e));
+    auto it = data_blocks_.find(addr);
+    if (it == data_blocks_.end()) {
+        // The whole block must lie in the file; blocks are read once and
+        // kept while they fit a budget of a few times the file size.
+        std::uint64_t span;
+        if (!checked_mul(nelmts, esize_, span) || !checked_add(span, 14 + arr_off_size_ + 4 * (paged ? npages + 1 : 1), span) ||
+            !src_->contains(addr, span)) {
+            return fail_nc("Extensible array data block at 0x" + hex(addr) + " runs past the end of the file");
+        }
+        if (cached_ + span > 4 * src_->size() + (std::uint64_t{1} << 20)) {
+            auto s = src_->read(addr, 4);
+            if (!s) return std::unexpected(s.error());
+            if (!sig(*s, "EADB")) return fail_nc("Expected EADB at 0x" + hex(addr) + ", got " + got_list(*s));
+            auto e = src_->read(addr + at, esize_);
+            if (!e) return std::unexpected(e.error());
+            return std::optional<Bytes>(std::move(*e));
+        }
+        auto block = src_->read(addr, span);
+        if (!block) return std::unexpected(block.error());
+        if (!sig(*block, "EADB")) {
+            return fail_nc("Expected EADB at 0x" + hex(addr) + ", got " + got_list(ByteSpan(*block).first(4)));
+        }
+        cached_ += span;
+        it = data_blocks_.emplace(addr, std::move(*block)).first;
+    }
+    const std::uint8_t* e = it->second.data() + at;
+    return std::optional<Bytes>(Bytes(e, e + esize_));
 }
 
 Result<void> extensible_array(const Source& src, const DatasetInfo& info, std::optional<std::uint64_t> t, RecordSink& sink) {
@@ -400,7 +426,7 @@ Result<void> extensible_array(const Source& src, const DatasetInfo& info, std::o
     if (!grid) return std::unexpected(grid.error());
     const std::uint64_t unfiltered = chunk_bytes(info);
     const std::size_t esize = ea->element_size();
-    return for_each_position(*grid, info, t, [&](const std::vector<std::uint64_t>& s) -> Result<void> {
+    return for_each_position(src, *grid, info, t, [&](const std::vector<std::uint64_t>& s) -> Result<void> {
         auto e = ea->get(linear_index(*grid, s));
         if (!e) return std::unexpected(e.error());
         if (!*e) return {};
@@ -479,13 +505,14 @@ Result<std::vector<ChunkRecord>> collect_chunks(const Source& src, const Dataset
             auto grid = make_grid(info, false);
             if (!grid) return std::unexpected(grid.error());
             const std::uint64_t bytes = chunk_bytes(info);
-            auto r = for_each_position(*grid, info, t, [&](const std::vector<std::uint64_t>& s) -> Result<void> {
+            auto r = for_each_position(src, *grid, info, t, [&](const std::vector<std::uint64_t>& s) -> Result<void> {
                 ChunkRecord rec;
                 std::uint64_t off;
                 if (!checked_mul(linear_index(*grid, s), bytes, off) || !checked_add(l.address, off, rec.address)) {
                     return fail_nc("Implicit chunk address out of range");
                 }
                 rec.size = bytes;
+                if (!src.contains(rec.address, bytes)) return fail_nc("Implicit chunk at 0x" + hex(rec.address) + " lies outside the file");
                 for (std::size_t k = 0; k < s.size(); ++k) rec.offset.push_back(s[k] * l.chunk[k]);
                 return sink.add(std::move(rec));
             });

@@ -317,6 +317,16 @@ Result<void> read_chunked(const Source& src, const DatasetInfo& info, const Regi
                           const Target& target) {
     auto records = collect_chunks(src, info, t);
     if (!records) return std::unexpected(records.error());
+    // Distinct chunks share no storage, so a real file never asks for more
+    // stored bytes than it holds, nor more decoded bytes than they expand to.
+    std::uint64_t want = info.elem_size, stored = 0, decoded = 0;
+    for (std::uint64_t c : info.layout.chunk) want *= c;
+    for (const ChunkRecord& rec : *records) {
+        if (!checked_add(stored, rec.size, stored) || !checked_add(decoded, want, decoded) ||
+            stored > 2 * src.size() + (std::uint64_t{1} << 20) || decoded > src.plausible_decoded_bytes()) {
+            return fail_nc("Chunks of dataset " + info.name + " need more data than the file can hold");
+        }
+    }
     std::vector<std::optional<WrfError>> errors(records->size());
     parallel::parallel_for(records->size(), [&](std::size_t i) {
         auto r = decode_chunk(src, info, region, (*records)[i], target);
