@@ -284,3 +284,45 @@ TEST_CASE("corrupted images fail with NetCdf errors, never worse") {
         }
     }
 }
+
+TEST_CASE("a continuation block that continues into itself ends the walk with an error") {
+    if (!have("salem_wrf_cropped.nc")) return;
+    auto image = slurp(kData / "salem_wrf_cropped.nc");
+    // Every first continuation block of every object header now names itself.
+    std::size_t patched = 0;
+    for (std::size_t a = 0; a + 64 < image.size(); ++a) {
+        if (std::memcmp(image.data() + a, "OHDR", 4) != 0) continue;
+        const std::uint8_t flags = image[a + 5];
+        const std::size_t q = a + 6 + ((flags & 0x20) ? 16 : 0) + ((flags & 0x10) ? 4 : 0);
+        const std::size_t width = std::size_t{1} << (flags & 3);
+        const std::size_t header = (flags & 0x04) ? 6 : 4;
+        const std::size_t end = q + width + h5::le(image.data() + q, width);
+        for (std::size_t p = q + width; p + header + 16 <= end && p + header + 16 <= image.size();) {
+            const std::uint8_t type = image[p];
+            const std::size_t size = h5::le(image.data() + p + 1, 2);
+            if (type == 0 && size == 0) break;
+            if (type == 16) {
+                const std::uint64_t off = h5::le(image.data() + p + header, 8);
+                if (off + 4 + header + 16 < image.size() && std::memcmp(image.data() + off, "OCHK", 4) == 0) {
+                    std::uint8_t* m = image.data() + off + 4;
+                    m[0] = 16;
+                    m[1] = 16;
+                    m[2] = 0;
+                    std::memcpy(m + header, image.data() + p + header, 16);
+                    ++patched;
+                }
+                break;
+            }
+            p += header + size;
+        }
+    }
+    REQUIRE(patched > 0);
+    auto f = Hdf5File::Impl::open_memory(image);
+    REQUIRE(f);
+    std::size_t loops = 0;
+    for (const std::string& name : hdf5_dataset_names(**f)) {
+        auto v = (*f)->read_f64_slice(name, 0);
+        if (!v && v.error().message.starts_with("Object header continuation loop at 0x")) ++loops;
+    }
+    CHECK(loops > 0);
+}
