@@ -117,7 +117,9 @@ TEST_CASE("packed variables unpack to the values of the unpacked file") {
             // static fields; a wrong sign or a missing offset is far outside.
             double lo = HUGE_VAL, hi = -HUGE_VAL;
             for (std::size_t t = 0; t < (*shape)[0]; ++t) {
-                for (double v : *plain->read_f64_slice(name, t)) lo = std::min(lo, v), hi = std::max(hi, v);
+                const auto values = plain->read_f64_slice(name, t);
+                REQUIRE(values);
+                for (double v : *values) lo = std::min(lo, v), hi = std::max(hi, v);
             }
             const double tol = 2e-3 * std::max({std::abs(hi), std::abs(lo), hi - lo}) + 1e-12;
             for (std::size_t i = 0; i < a->size(); ++i) {
