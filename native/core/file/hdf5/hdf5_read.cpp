@@ -3,6 +3,7 @@
 // chunks of one read are decoded on the worker pool, each worker with its
 // own decompressor and buffers, reading its chunk's bytes by positioned reads.
 #include <libdeflate.h>
+#include <sys/mman.h>
 
 #include <bit>
 #include <cstring>
@@ -48,6 +49,23 @@ Scratch& scratch() {
     return s;
 }
 
+// A fresh output of tens of megabytes costs more in page faults than in
+// conversion; asking for huge pages before the first touch cuts the faults
+// several hundredfold. Advisory only: nothing changes where it is refused.
+std::vector<double> allocate_output(std::size_t n) {
+    std::vector<double> out;
+    out.reserve(n);
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(out.data());
+    const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
+    const std::uintptr_t last = (begin + n * sizeof(double)) & ~(kHuge - 1);
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
+    out.resize(n);
+    return out;
+}
+
 // ---------------------------------------------------------------------------
 // Conversion to doubles
 
@@ -89,14 +107,26 @@ void convert(Kind kind, bool be, const std::uint8_t* src, std::size_t n, double*
 
 // Elements e0.. of a shuffled block of `total` elements: byte b of element e
 // sits at planes[b * total + e]. Unshuffling and converting in one pass saves
-// a full copy of the chunk.
+// a full copy of the chunk; gathering from one pointer per byte plane keeps
+// the loop vectorisable.
 template <class T>
 void convert_shuffled_as(const std::uint8_t* planes, std::size_t total, std::size_t e0, std::size_t n, double* dst, bool be) {
     constexpr std::size_t S = sizeof(T);
-    std::uint8_t tmp[S];
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t b = 0; b < S; ++b) tmp[b] = planes[b * total + e0 + i];
-        dst[i] = static_cast<double>(load<T>(tmp, be));
+    using U = std::conditional_t<S == 2, std::uint16_t, std::conditional_t<S == 4, std::uint32_t, std::uint64_t>>;
+    const std::uint8_t* p[S];
+    for (std::size_t b = 0; b < S; ++b) p[b] = planes + b * total + e0;
+    if (be) {
+        for (std::size_t i = 0; i < n; ++i) {
+            U u = 0;
+            for (std::size_t b = 0; b < S; ++b) u |= static_cast<U>(static_cast<U>(p[b][i]) << (8 * (S - 1 - b)));
+            dst[i] = static_cast<double>(std::bit_cast<T>(u));
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i) {
+            U u = 0;
+            for (std::size_t b = 0; b < S; ++b) u |= static_cast<U>(static_cast<U>(p[b][i]) << (8 * b));
+            dst[i] = static_cast<double>(std::bit_cast<T>(u));
+        }
     }
 }
 
@@ -394,7 +424,7 @@ Result<std::vector<double>> Hdf5File::Impl::read_values(const DatasetInfo& info,
     auto region = make_region(*src, info, t, sizeof(double));
     if (!region) return std::unexpected(region.error());
     const std::size_t n = static_cast<std::size_t>(region->elements);
-    out.resize(n);
+    out = allocate_output(n);
     DoubleTarget target{out.data(), info.kind, info.big_endian, info.elem_size};
 
     if (l.cls == Layout::Chunked) {
