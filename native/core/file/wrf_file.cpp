@@ -43,7 +43,8 @@ Result<std::unique_ptr<WrfFile>> WrfFile::open(const std::string& path) {
         if (!r) return std::unexpected(r.error());
         file->reader_ = std::move(*r);
     } else {
-        return fail(ErrorKind::NetCdf, "unsupported wrf file format: not classic netcdf or netcdf-4/hdf5");
+        return fail(ErrorKind::NetCdf,
+                    "unsupported wrf file format: the built-in reader reads classic netcdf and netcdf-4/hdf5 only");
     }
 
     auto tshape = file->dataset_shape("T");
