@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "file/hdf5/hdf5_internal.hpp"
@@ -44,10 +45,43 @@ struct Scratch {
     }
 };
 
-Scratch& scratch() {
-    thread_local Scratch s;
-    return s;
-}
+// Scratch is leased per chunk rather than kept per thread: a worker waiting
+// in a nested loop may run another chunk of the same read meanwhile, and the
+// two must not share buffers. The pool holds about one set per worker.
+class ScratchPool {
+public:
+    std::unique_ptr<Scratch> take() {
+        std::lock_guard lock(mutex_);
+        if (free_.empty()) return std::make_unique<Scratch>();
+        auto s = std::move(free_.back());
+        free_.pop_back();
+        return s;
+    }
+    void give(std::unique_ptr<Scratch> s) {
+        std::lock_guard lock(mutex_);
+        free_.push_back(std::move(s));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Scratch>> free_;
+};
+
+class Lease {
+public:
+    Lease() : s_(pool().take()) {}
+    ~Lease() { pool().give(std::move(s_)); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Scratch& operator*() { return *s_; }
+
+private:
+    static ScratchPool& pool() {
+        static ScratchPool* p = new ScratchPool();  // never destroyed: leases may outlive static teardown
+        return *p;
+    }
+    std::unique_ptr<Scratch> s_;
+};
 
 // A fresh output of tens of megabytes costs more in page faults than in
 // conversion; asking for huge pages before the first touch cuts the faults
@@ -269,7 +303,8 @@ std::string inflate_error(libdeflate_result r) {
 template <class Target>
 Result<void> decode_chunk(const Source& src, const DatasetInfo& info, const Region& region, const ChunkRecord& rec,
                           const Target& target) {
-    Scratch& s = scratch();
+    Lease lease;
+    Scratch& s = *lease;
     const std::uint64_t want = [&] {
         std::uint64_t n = info.elem_size;
         for (std::uint64_t c : info.layout.chunk) n *= c;
@@ -452,7 +487,8 @@ Result<std::vector<double>> Hdf5File::Impl::read_values(const DatasetInfo& info,
             parallel::parallel_for(blocks, [&](std::size_t b) {
                 const std::size_t e0 = b * kBlock;
                 const std::size_t m = std::min(kBlock, n - e0);
-                std::uint8_t* buf = scratch().a.ensure(m * info.elem_size);
+                Lease lease;
+                std::uint8_t* buf = (*lease).a.ensure(m * info.elem_size);
                 auto r = src->read_into(base + e0 * info.elem_size, m * info.elem_size, buf);
                 if (!r) {
                     errors[b] = r.error();
