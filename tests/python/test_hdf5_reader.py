@@ -203,6 +203,15 @@ def test_layout_variants_read_like_h5py(tmp_path, libver):
         f._global_attr_f64("TITLE")
 
 
+def test_few_links_in_compact_storage(tmp_path):
+    path = tmp_path / "compact_links.h5"
+    with h5py.File(path, "w", libver="latest") as f:
+        f.create_dataset("T", data=sample((NT, NZ, NY, NX), "f4"))
+        f.create_dataset("HGT", data=sample((NT, NY, NX), "f4"), chunks=(1, NY, NX))
+        f.attrs["DX"] = 1000.0
+    assert assert_reads_like_h5py(path, ["T", "HGT"], lambda n: True) == 2
+
+
 def test_netcdf4_variants_read_like_h5py(tmp_path):
     path = tmp_path / "nc4.nc"
     with netCDF4.Dataset(path, "w", format="NETCDF4") as nc:
