@@ -71,7 +71,14 @@ std::uint64_t Source::plausible_decoded_bytes() const {
     constexpr std::uint64_t kRatio = 1100;
     constexpr std::uint64_t kSlack = std::uint64_t{64} << 20;
     constexpr std::uint64_t kCeiling = std::uint64_t{1} << 40;
-    return size_ > (kCeiling - kSlack) / kRatio ? kCeiling : size_ * kRatio + kSlack;
+    // Nor more than the machine holds: such a request could only fail.
+    static const std::uint64_t memory = [] {
+        const long pages = ::sysconf(_SC_PHYS_PAGES);
+        const long page = ::sysconf(_SC_PAGESIZE);
+        return pages > 0 && page > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page) : kCeiling;
+    }();
+    const std::uint64_t by_size = size_ > (kCeiling - kSlack) / kRatio ? kCeiling : size_ * kRatio + kSlack;
+    return std::min(by_size, memory);
 }
 
 Result<void> Source::read_into(std::uint64_t offset, std::size_t n, std::uint8_t* out) const {
