@@ -297,3 +297,21 @@ def test_forked_child_computes(tiny):
     _, status = os.waitpid(pid, 0)
     wrf.set_num_threads(0)
     assert os.waitstatus_to_exitcode(status) == 0
+
+
+def test_file_edge_shapes(tmp_path):
+    """No records at all, and a Times variable that is not 2-D."""
+    path = tmp_path / "empty.nc"
+    with netCDF4.Dataset(path, "w", format="NETCDF3_64BIT_OFFSET") as ds:
+        for name, size in (("Time", None), ("bottom_top", 2), ("south_north", 3), ("west_east", 4), ("len", 5)):
+            ds.createDimension(name, size)
+        ds.createVariable("T", "f4", ("Time", "bottom_top", "south_north", "west_east"))
+        ds.createVariable("Times", "S1", ("len",))
+    f = wrf.WrfFile(str(path))
+    assert f.nt == 0
+    with pytest.raises(RuntimeError, match="^invalid parameter: cannot stack ALL_TIMES for a file with zero timesteps$"):
+        f.getvar_all_times("T")
+    with pytest.raises(RuntimeError, match=r"^invalid parameter: timeidx 0 out of range \(file has 0 times\)$"):
+        f.getvar("T")
+    with pytest.raises(RuntimeError, match="^dimension mismatch: Times variable has unexpected shape$"):
+        f.times()
