@@ -1,5 +1,6 @@
 #include "grid.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -7,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/buffer.hpp"
 #include "engine/text.hpp"
 #include "parallel.hpp"
 
@@ -71,10 +73,22 @@ Result<std::vector<double>> destagger_z_in_place(std::vector<double> values, std
                                                  std::size_t nx) {
     if (auto ok = check_stagger_input(values, nzs, ny, nx, nzs, "z"); !ok) return ok;
     const std::size_t plane = ny * nx;
-    const std::size_t n = (nzs - 1) * plane;
+    const std::size_t nz = nzs - 1;
     double* d = values.data();
-    for (std::size_t p = 0; p < n; ++p) d[p] = (d[p] + d[p + plane]) * kStaggerHalf;
-    values.resize(n);
+    // A level is written only after the level below has read it, so each
+    // worker takes whole columns and walks them upwards.
+    const std::size_t grain = std::max<std::size_t>(1024, parallel::kBlockGrain / std::max<std::size_t>(nz, 1));
+    parallel::parallel_for_range(
+        plane,
+        [&](std::size_t b, std::size_t e) {
+            for (std::size_t k = 0; k < nz; ++k) {
+                double* lo = d + k * plane;
+                const double* hi = lo + plane;
+                for (std::size_t c = b; c < e; ++c) lo[c] = (lo[c] + hi[c]) * kStaggerHalf;
+            }
+        },
+        grain);
+    values.resize(nz * plane);
     return values;
 }
 
@@ -286,13 +300,6 @@ Result<void> check_stagger(const std::string& name, const char* dim, std::size_t
     return {};
 }
 
-template <class Op>
-std::vector<double> elementwise(const std::vector<double>& a, Op op) {
-    std::vector<double> out(a.size());
-    for (std::size_t p = 0; p < a.size(); ++p) out[p] = op(a[p]);
-    return out;
-}
-
 }  // namespace
 
 Result<SharedField> WrfFile::full_pressure(std::size_t t) {
@@ -301,7 +308,7 @@ Result<SharedField> WrfFile::full_pressure(std::size_t t) {
         if (!p) return p;
         auto pb = read_3d(*this, "PB", t);
         if (!pb) return pb;
-        for (std::size_t i = 0; i < p->size(); ++i) (*p)[i] = (*p)[i] + (*pb)[i];
+        update_elementwise(*p, [](double a, double b) { return a + b; }, pb->data());
         return p;
     });
 }
@@ -310,7 +317,7 @@ Result<SharedField> WrfFile::pressure_hpa(std::size_t t) {
     return cached(*this, "pressure_hpa", t, [&]() -> Result<std::vector<double>> {
         auto p = full_pressure(t);
         if (!p) return std::unexpected(p.error());
-        return elementwise(**p, [](double a) { return a / 100.0; });
+        return elementwise((*p)->size(), [](double a) { return a / 100.0; }, (*p)->data());
     });
 }
 
@@ -318,7 +325,7 @@ Result<SharedField> WrfFile::full_theta(std::size_t t) {
     return cached(*this, "theta", t, [&]() -> Result<std::vector<double>> {
         auto th = read_3d(*this, "T", t);
         if (!th) return th;
-        for (double& v : *th) v = v + kThetaOffset;
+        update_elementwise(*th, [](double v) { return v + kThetaOffset; });
         return th;
     });
 }
@@ -329,20 +336,10 @@ Result<SharedField> WrfFile::temperature(std::size_t t) {
         if (!theta) return std::unexpected(theta.error());
         auto p = full_pressure(t);
         if (!p) return std::unexpected(p.error());
-        const std::vector<double>& th = **theta;
-        const std::vector<double>& pr = **p;
-        const std::size_t n = th.size() < pr.size() ? th.size() : pr.size();
-        std::vector<double> out(n);
-        // pow dominates; spread it over the pool in large blocks.
-        parallel::parallel_for_range(
-            n,
-            [&](std::size_t b, std::size_t e) {
-                for (std::size_t i = b; i < e; ++i) {
-                    out[i] = th[i] * std::pow(pr[i] / kReferencePressure, kPoissonExponent);
-                }
-            },
-            32768);
-        return out;
+        return elementwise(
+            std::min((*theta)->size(), (*p)->size()),
+            [](double th, double pr) { return th * std::pow(pr / kReferencePressure, kPoissonExponent); },
+            (*theta)->data(), (*p)->data());
     });
 }
 
@@ -350,7 +347,7 @@ Result<SharedField> WrfFile::temperature_c(std::size_t t) {
     return cached(*this, "temp_c", t, [&]() -> Result<std::vector<double>> {
         auto tk = temperature(t);
         if (!tk) return std::unexpected(tk.error());
-        return elementwise(**tk, [](double a) { return a + kKelvinOffset; });
+        return elementwise((*tk)->size(), [](double a) { return a + kKelvinOffset; }, (*tk)->data());
     });
 }
 
@@ -363,7 +360,7 @@ Result<SharedField> WrfFile::full_geopotential(std::size_t t) {
         if (!ph) return ph;
         auto phb = read_exact(*this, "PHB", t, nzs * ny * nx);
         if (!phb) return phb;
-        for (std::size_t p = 0; p < ph->size(); ++p) (*ph)[p] = (*ph)[p] + (*phb)[p];
+        update_elementwise(*ph, [](double a, double b) { return a + b; }, phb->data());
         return grid::destagger_z_in_place(std::move(*ph), nzs, ny, nx);
     });
 }
@@ -372,7 +369,7 @@ Result<SharedField> WrfFile::height_msl(std::size_t t) {
     return cached(*this, "height_msl", t, [&]() -> Result<std::vector<double>> {
         auto g = full_geopotential(t);
         if (!g) return std::unexpected(g.error());
-        return elementwise(**g, [](double a) { return a / kGravity; });
+        return elementwise((*g)->size(), [](double a) { return a / kGravity; }, (*g)->data());
     });
 }
 
@@ -382,13 +379,13 @@ Result<SharedField> WrfFile::height_agl(std::size_t t) {
         if (!z) return std::unexpected(z.error());
         auto ter = terrain(t);
         if (!ter) return std::unexpected(ter.error());
-        const std::vector<double>& zz = **z;
-        const std::vector<double>& hg = **ter;
-        const std::size_t plane = ny_ * nx_;
-        std::vector<double> out(zz.size());
-        for (std::size_t base = 0; base < zz.size(); base += plane) {
-            for (std::size_t c = 0; c < plane; ++c) out[base + c] = zz[base + c] - hg[c];
-        }
+        const double* zz = (*z)->data();
+        const double* hg = (*ter)->data();
+        std::vector<double> out = fresh_doubles((*z)->size());
+        double* o = out.data();
+        parallel::for_plane_runs(out.size(), ny_ * nx_, [&](std::size_t p, std::size_t c, std::size_t len) {
+            for (std::size_t m = 0; m < len; ++m) o[p + m] = zz[p + m] - hg[c + m];
+        });
         return out;
     });
 }

@@ -53,6 +53,32 @@ void parallel_for(std::size_t n, Body&& body, std::size_t grain = 1) {
         grain);
 }
 
+// Element-wise passes over whole fields: body(begin, end) over blocks of a
+// few tens of thousands of elements, large enough that scheduling costs
+// nothing next to the work and small enough to keep both cores busy.
+inline constexpr std::size_t kBlockGrain = 32768;
+
+template <class Body>
+void for_blocks(std::size_t n, Body&& body) {
+    parallel_for_range(n, std::forward<Body>(body), kBlockGrain);
+}
+
+// for_blocks over n points of stacked planes of `plane` points each (a 3-D
+// field over its 2-D columns): body(p, c, len) for runs of points p .. p+len
+// that lie in one plane, c being the index of p within its plane.
+template <class Body>
+void for_plane_runs(std::size_t n, std::size_t plane, Body&& body) {
+    if (plane == 0) return;
+    for_blocks(n, [&](std::size_t b, std::size_t e) {
+        std::size_t c = b % plane;
+        for (std::size_t p = b; p < e; c = 0) {
+            const std::size_t len = e - p < plane - c ? e - p : plane - c;
+            body(p, c, len);
+            p += len;
+        }
+    });
+}
+
 // Scratch space created once per worker thread, on its first use there.
 template <class T>
 using PerWorker = tbb::enumerable_thread_specific<T>;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "grid.hpp"
+#include "parallel.hpp"
 
 using namespace wrf;
 
@@ -30,6 +31,24 @@ TEST_CASE("destaggering averages neighbours along the staggered axis") {
     auto z = grid::destagger_z(w, 3, 1, 2);
     REQUIRE(z);
     CHECK(*z == std::vector<double>{2, 4, 6, 8});
+}
+
+TEST_CASE("vertical destaggering of a large field on the pool matches the formula") {
+    // Enough columns that workers share the levels; each level must be read
+    // before the one below it is overwritten.
+    const std::size_t nzs = 6, ny = 40, nx = 250, plane = ny * nx;
+    std::vector<double> w(nzs * plane);
+    for (std::size_t p = 0; p < w.size(); ++p) w[p] = static_cast<double>((p * 7919) % 1000) - 500.0;
+    for (std::size_t threads : {1u, 2u}) {
+        parallel::set_num_threads(threads);
+        auto z = grid::destagger_z(w, nzs, ny, nx);
+        REQUIRE(z);
+        REQUIRE(z->size() == (nzs - 1) * plane);
+        std::size_t wrong = 0;
+        for (std::size_t p = 0; p < z->size(); ++p) wrong += (*z)[p] != (w[p] + w[p + plane]) * 0.5;
+        CHECK(wrong == 0);
+    }
+    parallel::set_num_threads(0);
 }
 
 TEST_CASE("destaggering refuses short input and a zero staggered size") {

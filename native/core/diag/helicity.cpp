@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
+
+#include "parallel.hpp"
 
 namespace wrf::diag::helicity {
 
@@ -10,25 +13,6 @@ namespace {
 constexpr double kDefaultBottom = 2000.0;  // m AGL
 constexpr double kDefaultTop = 5000.0;     // m AGL
 constexpr double kFlatLayer = 1e-06;
-
-// Relative vertical vorticity on interior points; zero on the outer frame
-// and, in the vertical, at the bottom level and the top two.
-std::vector<double> dcalcuh_vorticity(const std::vector<double>& u, const std::vector<double>& v,
-                                      const std::vector<double>& mapfac, std::size_t nz, std::size_t ny,
-                                      std::size_t nx, double dx, double dy) {
-    std::vector<double> zeta(nz * ny * nx, 0.0);
-    if (nx < 3 || ny < 3 || nz < 4) return zeta;
-    for (std::size_t k = 1; k <= nz - 3; ++k) {
-        for (std::size_t j = 1; j <= ny - 2; ++j) {
-            for (std::size_t i = 1; i <= nx - 2; ++i) {
-                const std::size_t p = (k * ny + j) * nx + i;
-                const double m = mapfac[j * nx + i];
-                zeta[p] = (v[p + 1] - v[p - 1]) / (2.0 * dx * m) - (u[p + nx] - u[p - nx]) / (2.0 * dy * m);
-            }
-        }
-    }
-    return zeta;
-}
 
 // Value of a level-pair field at height z inside [zk, zk1].
 double at_height(double z, double zk, double zk1, double fk, double fk1) {
@@ -65,39 +49,61 @@ Result<std::vector<double>> compute_uhel(WrfFile& file, std::size_t t, const Com
         mapfac = std::move(*m);
     }
 
-    const std::vector<double>& ww = **w;
-    const std::vector<double>& zz = **z;
-    std::vector<double> product = dcalcuh_vorticity(**u, **v, mapfac, nz, ny, nx, file.dx(), file.dy());
-    for (std::size_t p = 0; p < product.size(); ++p) product[p] = ww[p] * product[p];
+    const double* ww = (*w)->data();
+    const double* uu = (*u)->data();
+    const double* vv = (*v)->data();
+    const double* zz = (*z)->data();
+    const double dx = file.dx(), dy = file.dy();
 
     std::vector<double> uh(n2, 0.0);
     if (nx < 4 || ny < 4 || nz < 2) return uh;
-    // Level by level over all columns, so each pass reads whole planes; per
-    // column the layers still add up from the ground.
-    std::vector<double> depth(n2, 0.0), w_integral(n2, 0.0), p_integral(n2, 0.0);
-    for (std::size_t k = 0; k + 1 < nz; ++k) {
-        const double* z0 = zz.data() + k * n2;
-        const double* z1 = z0 + n2;
-        const double* w0 = ww.data() + k * n2;
-        const double* w1 = w0 + n2;
-        const double* p0 = product.data() + k * n2;
-        const double* p1 = p0 + n2;
-        for (std::size_t j = 1; j <= ny - 3; ++j) {
-            for (std::size_t c = j * nx + 1; c <= j * nx + nx - 3; ++c) {
-                const double zk = z0[c], zk1 = z1[c];
-                if (!(zk < zk1)) continue;
-                const double lo = std::max(zk, bottom), hi = std::min(zk1, top);
-                if (!(hi - lo > 0.0)) continue;
-                const double dz = hi - lo;
-                depth[c] += dz;
-                w_integral[c] += 0.5 * (at_height(lo, zk, zk1, w0[c], w1[c]) + at_height(hi, zk, zk1, w0[c], w1[c])) * dz;
-                p_integral[c] += 0.5 * (at_height(lo, zk, zk1, p0[c], p1[c]) + at_height(hi, zk, zk1, p0[c], p1[c])) * dz;
-            }
+    // Relative vorticity exists at levels 1 .. nz-3 (and on interior points,
+    // which every integrated column is); elsewhere it is 0 and w*0 is kept
+    // as such, sign and NaN included. Only the levels a layer overlaps need
+    // it, so the product w*zeta is formed where the integral reads it.
+    const bool has_zeta = nz >= 4;
+    auto product = [&](std::size_t k, std::size_t c) {
+        const std::size_t p = k * n2 + c;
+        double zeta = 0.0;
+        if (has_zeta && k >= 1 && k <= nz - 3) {
+            const double m = mapfac[c];
+            zeta = (vv[p + 1] - vv[p - 1]) / (2.0 * dx * m) - (uu[p + nx] - uu[p - nx]) / (2.0 * dy * m);
         }
-    }
-    for (std::size_t c = 0; c < n2; ++c) {
-        if (depth[c] > 0.0 && w_integral[c] / depth[c] > 0.0) uh[c] = p_integral[c];
-    }
+        return ww[p] * zeta;
+    };
+    // Rows on the pool; within a row, level by level so each pass reads
+    // whole rows, and per column the layers still add up from the ground.
+    parallel::parallel_for_range(
+        ny - 3,
+        [&](std::size_t r0, std::size_t r1) {
+            std::vector<double> depth(nx), w_integral(nx), p_integral(nx);
+            for (std::size_t j = r0 + 1; j <= r1; ++j) {
+                std::fill(depth.begin(), depth.end(), 0.0);
+                std::fill(w_integral.begin(), w_integral.end(), 0.0);
+                std::fill(p_integral.begin(), p_integral.end(), 0.0);
+                for (std::size_t k = 0; k + 1 < nz; ++k) {
+                    for (std::size_t i = 1; i <= nx - 3; ++i) {
+                        const std::size_t c = j * nx + i;
+                        const double zk = zz[k * n2 + c], zk1 = zz[(k + 1) * n2 + c];
+                        if (!(zk < zk1)) continue;
+                        const double lo = std::max(zk, bottom), hi = std::min(zk1, top);
+                        if (!(hi - lo > 0.0)) continue;
+                        const double dz = hi - lo;
+                        const double w0 = ww[k * n2 + c], w1 = ww[(k + 1) * n2 + c];
+                        const double p0 = product(k, c), p1 = product(k + 1, c);
+                        depth[i] += dz;
+                        w_integral[i] +=
+                            0.5 * (at_height(lo, zk, zk1, w0, w1) + at_height(hi, zk, zk1, w0, w1)) * dz;
+                        p_integral[i] +=
+                            0.5 * (at_height(lo, zk, zk1, p0, p1) + at_height(hi, zk, zk1, p0, p1)) * dz;
+                    }
+                }
+                for (std::size_t i = 1; i <= nx - 3; ++i) {
+                    if (depth[i] > 0.0 && w_integral[i] / depth[i] > 0.0) uh[j * nx + i] = p_integral[i];
+                }
+            }
+        },
+        4);
     return uh;
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "diag/humidity.hpp"
+#include "engine/buffer.hpp"
 #include "parallel.hpp"
 
 namespace wrf::diag::moisture {
@@ -59,13 +60,12 @@ Result<std::vector<double>> compute_rh2m(WrfFile& file, std::size_t t, const Com
     if (!t2) return t2;
     auto q2 = file.q2_for_opts(t, opts);
     if (!q2) return q2;
-    const std::size_t n = std::min({(*psfc)->size(), t2->size(), q2->size()});
-    const double* pp = (*psfc)->data();
-    std::vector<double> out(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        out[i] = humidity::relative_humidity(pp[i] / 100.0, (*t2)[i] - humidity::kZeroCelsius, (*q2)[i]);
-    }
-    return out;
+    return elementwise(
+        std::min({(*psfc)->size(), t2->size(), q2->size()}),
+        [](double p, double tk, double q) {
+            return humidity::relative_humidity(p / 100.0, tk - humidity::kZeroCelsius, q);
+        },
+        (*psfc)->data(), t2->data(), q2->data());
 }
 
 Result<std::vector<double>> compute_dp2m(WrfFile& file, std::size_t t, const ComputeOpts& opts) {
@@ -73,27 +73,21 @@ Result<std::vector<double>> compute_dp2m(WrfFile& file, std::size_t t, const Com
     if (!psfc) return std::unexpected(psfc.error());
     auto q2 = file.q2_for_opts(t, opts);
     if (!q2) return q2;
-    const std::size_t n = std::min((*psfc)->size(), q2->size());
-    const double* pp = (*psfc)->data();
-    std::vector<double> out(n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = humidity::dewpoint(pp[i] / 100.0, (*q2)[i]);
-    return out;
+    return elementwise(
+        std::min((*psfc)->size(), q2->size()), [](double p, double q) { return humidity::dewpoint(p / 100.0, q); },
+        (*psfc)->data(), q2->data());
 }
 
 Result<std::vector<double>> compute_mixing_ratio(WrfFile& file, std::size_t t, const ComputeOpts&) {
     auto q = file.qvapor(t);
     if (!q) return std::unexpected(q.error());
-    return std::vector<double>((*q)->begin(), (*q)->end());
+    return fresh_copy(**q);
 }
 
 Result<std::vector<double>> compute_specific_humidity(WrfFile& file, std::size_t t, const ComputeOpts&) {
     auto q = file.qvapor(t);
     if (!q) return std::unexpected(q.error());
-    const std::size_t n = (*q)->size();
-    const double* qp = (*q)->data();
-    std::vector<double> out(n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = qp[i] / (1.0 + qp[i]);
-    return out;
+    return elementwise((*q)->size(), [](double q) { return q / (1.0 + q); }, (*q)->data());
 }
 
 }  // namespace wrf::diag::moisture

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "diag/humidity.hpp"
+#include "engine/buffer.hpp"
+#include "parallel.hpp"
 
 namespace wrf::diag::pressure {
 
@@ -13,6 +15,8 @@ namespace {
 using humidity::clip_q;
 
 constexpr double kGravity = 9.81;
+// Columns per task of the column loops.
+constexpr std::size_t kColumnGrain = 256;
 // Sea-level pressure.
 constexpr double kSlpVirtualFactor = 0.608;
 constexpr double kSlpRd = 287.0;
@@ -27,7 +31,7 @@ constexpr double kOmegaVirtualFactor = 0.61;
 
 Result<std::vector<double>> copy_field(Result<SharedField> f) {
     if (!f) return std::unexpected(f.error());
-    return std::vector<double>((*f)->begin(), (*f)->end());
+    return fresh_copy(**f);
 }
 
 }  // namespace
@@ -80,7 +84,7 @@ Result<std::vector<double>> compute_slp(WrfFile& file, std::size_t t, const Comp
     const double* q = (*qf)->data();
     const double* z = (*zf)->data();
     std::vector<double> out(plane);
-    for (std::size_t c = 0; c < plane; ++c) {
+    parallel::parallel_for(plane, [&](std::size_t c) {
         const double p0 = p[c];
         std::size_t k = nz - 1;
         for (std::size_t kk = 1; kk < nz; ++kk) {
@@ -112,7 +116,7 @@ Result<std::vector<double>> compute_slp(WrfFile& file, std::size_t t, const Comp
             t_sea = kSlpCriticalT - 0.005 * (d * d);
         }
         out[c] = 0.01 * p0 * std::exp(kSlpTwoG * z[c] / (kSlpRd * (t_surf + t_sea)));
-    }
+    }, kColumnGrain);
     return out;
 }
 
@@ -125,16 +129,12 @@ Result<std::vector<double>> compute_omega(WrfFile& file, std::size_t t, const Co
     if (!tf) return std::unexpected(tf.error());
     auto qf = file.qvapor(t);
     if (!qf) return std::unexpected(qf.error());
-    const std::size_t n = std::min({(*wf)->size(), (*pf)->size(), (*tf)->size(), (*qf)->size()});
-    const double* w = (*wf)->data();
-    const double* p = (*pf)->data();
-    const double* tk = (*tf)->data();
-    const double* q = (*qf)->data();
-    std::vector<double> out(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        out[i] = -kGravity * w[i] * p[i] / (kOmegaRd * tk[i] * (1.0 + kOmegaVirtualFactor * clip_q(q[i])));
-    }
-    return out;
+    return elementwise(
+        std::min({(*wf)->size(), (*pf)->size(), (*tf)->size(), (*qf)->size()}),
+        [](double w, double p, double tk, double q) {
+            return -kGravity * w * p / (kOmegaRd * tk * (1.0 + kOmegaVirtualFactor * clip_q(q)));
+        },
+        (*wf)->data(), (*pf)->data(), (*tf)->data(), (*qf)->data());
 }
 
 }  // namespace wrf::diag::pressure

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "diag/humidity.hpp"
+#include "engine/buffer.hpp"
 #include "met/thermo.hpp"
-#include "parallel.hpp"
 
 namespace wrf::diag::thermo {
 
@@ -19,7 +19,7 @@ constexpr double kVirtualFactor = 0.61;
 constexpr double kEpsilonThetaE = 0.62197;
 constexpr double kKappaThetaE = 0.28571426;
 
-std::vector<double> copy_of(const SharedField& f) { return std::vector<double>(f->begin(), f->end()); }
+std::vector<double> copy_of(const SharedField& f) { return fresh_copy(*f); }
 
 std::size_t shortest(const SharedField& a, const SharedField& b) { return std::min(a->size(), b->size()); }
 std::size_t shortest(const SharedField& a, const SharedField& b, const SharedField& c) {
@@ -58,10 +58,9 @@ Result<std::vector<double>> compute_tv2m(WrfFile& file, std::size_t t, const Com
     if (!t2) return t2;
     auto q2 = file.q2_for_opts(t, opts);
     if (!q2) return q2;
-    const std::size_t n = std::min(t2->size(), q2->size());
-    std::vector<double> out(n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = (*t2)[i] * (1.0 + kVirtualFactor * clip_q((*q2)[i]));
-    return out;
+    return elementwise(
+        std::min(t2->size(), q2->size()), [](double tk, double q) { return tk * (1.0 + kVirtualFactor * clip_q(q)); },
+        t2->data(), q2->data());
 }
 
 Result<std::vector<double>> compute_temp(WrfFile& file, std::size_t t, const ComputeOpts&) {
@@ -89,19 +88,9 @@ Result<std::vector<double>> compute_theta_e(WrfFile& file, std::size_t t, const 
     if (!tc) return std::unexpected(tc.error());
     auto q = file.qvapor(t);
     if (!q) return std::unexpected(q.error());
-    const std::size_t n = shortest(*p, *tc, *q);
-    const double* pp = (*p)->data();
-    const double* tp = (*tc)->data();
-    const double* qp = (*q)->data();
-    std::vector<double> out(n);
-    // Seven transcendental calls per point: worth the worker pool.
-    parallel::parallel_for_range(
-        n,
-        [&](std::size_t b, std::size_t e) {
-            for (std::size_t i = b; i < e; ++i) out[i] = theta_e_point(pp[i], tp[i], qp[i]);
-        },
-        4096);
-    return out;
+    return elementwise(
+        shortest(*p, *tc, *q), [](double p, double tc, double q) { return theta_e_point(p, tc, q); }, (*p)->data(),
+        (*tc)->data(), (*q)->data());
 }
 
 Result<std::vector<double>> compute_tv(WrfFile& file, std::size_t t, const ComputeOpts&) {
@@ -109,12 +98,9 @@ Result<std::vector<double>> compute_tv(WrfFile& file, std::size_t t, const Compu
     if (!tk) return std::unexpected(tk.error());
     auto q = file.qvapor(t);
     if (!q) return std::unexpected(q.error());
-    const std::size_t n = shortest(*tk, *q);
-    const double* tp = (*tk)->data();
-    const double* qp = (*q)->data();
-    std::vector<double> out(n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = tp[i] * (1.0 + kVirtualFactor * clip_q(qp[i]));
-    return out;
+    return elementwise(
+        shortest(*tk, *q), [](double tk, double q) { return tk * (1.0 + kVirtualFactor * clip_q(q)); },
+        (*tk)->data(), (*q)->data());
 }
 
 Result<std::vector<double>> compute_twb(WrfFile& file, std::size_t t, const ComputeOpts&) {
@@ -124,22 +110,12 @@ Result<std::vector<double>> compute_twb(WrfFile& file, std::size_t t, const Comp
     if (!tc) return std::unexpected(tc.error());
     auto q = file.qvapor(t);
     if (!q) return std::unexpected(q.error());
-    const std::size_t n = shortest(*p, *tc, *q);
-    const double* pp = (*p)->data();
-    const double* tp = (*tc)->data();
-    const double* qp = (*q)->data();
-    std::vector<double> out(n);
-    // Each point iterates a moist adiabat: worth the worker pool.
-    parallel::parallel_for_range(
-        n,
-        [&](std::size_t b, std::size_t e) {
-            for (std::size_t i = b; i < e; ++i) {
-                const double td = humidity::dewpoint(pp[i], qp[i]);
-                out[i] = met::wet_bulb_temperature(pp[i], tp[i], td) + kZeroCelsius;
-            }
+    return elementwise(
+        shortest(*p, *tc, *q),
+        [](double p, double tc, double q) {
+            return met::wet_bulb_temperature(p, tc, humidity::dewpoint(p, q)) + kZeroCelsius;
         },
-        4096);
-    return out;
+        (*p)->data(), (*tc)->data(), (*q)->data());
 }
 
 Result<std::vector<double>> compute_td(WrfFile& file, std::size_t t, const ComputeOpts&) {
@@ -147,12 +123,8 @@ Result<std::vector<double>> compute_td(WrfFile& file, std::size_t t, const Compu
     if (!p) return std::unexpected(p.error());
     auto q = file.qvapor(t);
     if (!q) return std::unexpected(q.error());
-    const std::size_t n = shortest(*p, *q);
-    const double* pp = (*p)->data();
-    const double* qp = (*q)->data();
-    std::vector<double> out(n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = humidity::dewpoint(pp[i], qp[i]);
-    return out;
+    return elementwise(
+        shortest(*p, *q), [](double p, double q) { return humidity::dewpoint(p, q); }, (*p)->data(), (*q)->data());
 }
 
 Result<std::vector<double>> compute_rh(WrfFile& file, std::size_t t, const ComputeOpts&) {
@@ -162,13 +134,9 @@ Result<std::vector<double>> compute_rh(WrfFile& file, std::size_t t, const Compu
     if (!tc) return std::unexpected(tc.error());
     auto q = file.qvapor(t);
     if (!q) return std::unexpected(q.error());
-    const std::size_t n = shortest(*p, *tc, *q);
-    const double* pp = (*p)->data();
-    const double* tp = (*tc)->data();
-    const double* qp = (*q)->data();
-    std::vector<double> out(n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = humidity::relative_humidity(pp[i], tp[i], qp[i]);
-    return out;
+    return elementwise(
+        shortest(*p, *tc, *q), [](double p, double tc, double q) { return humidity::relative_humidity(p, tc, q); },
+        (*p)->data(), (*tc)->data(), (*q)->data());
 }
 
 }  // namespace wrf::diag::thermo

@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <optional>
 #include <string>
+#include <utility>
 
+#include "engine/buffer.hpp"
 #include "engine/text.hpp"
+#include "parallel.hpp"
 
 namespace wrf::diag::vorticity {
 
@@ -209,16 +213,24 @@ void absolute_vorticity_level(const VorticityFields& fl, const GridGeometry& g, 
     }
 }
 
+// Where the vertical pressure difference of a level first fails.
+struct PressureGap {
+    std::size_t j = 0, i = 0;
+    double dp = 0.0;
+};
+
 Result<std::vector<double>> wrf_potential_vorticity(const VorticityFields& fl, const GridGeometry& g,
                                                     const std::vector<double>& theta,
                                                     const std::vector<double>& pressure) {
     const std::size_t nx = g.nx, ny = g.ny, nz = g.nz, nxs = g.nxs, nys = g.nys, n2 = g.n2;
-    std::vector<double> out(g.n3);
-    LevelScratch scratch;
-    std::vector<double> avo(n2);
-    for (std::size_t k = 0; k < nz; ++k) {
+    std::vector<double> out = fresh_doubles(g.n3);
+    std::vector<std::optional<PressureGap>> gaps(nz);
+    parallel::PerWorker<std::pair<LevelScratch, std::vector<double>>> scratch;
+    parallel::parallel_for(nz, [&](std::size_t k) {
+        auto& [level, avo] = scratch.local();
+        avo.resize(n2);
         const std::size_t kp1 = std::min(k + 1, nz - 1), km1 = k > 0 ? k - 1 : 0;
-        absolute_vorticity_level(fl, g, k, scratch, avo.data());
+        absolute_vorticity_level(fl, g, k, level, avo.data());
         const double* ut = fl.u.data() + kp1 * ny * nxs;
         const double* ub = fl.u.data() + km1 * ny * nxs;
         const double* vt = fl.v.data() + kp1 * nys * nx;
@@ -235,10 +247,8 @@ Result<std::vector<double>> wrf_potential_vorticity(const VorticityFields& fl, c
                 const std::size_t c = j * nx + i;
                 const double dp = pt[c] - pb[c];
                 if (!std::isfinite(dp) || std::fabs(dp) <= kTinyPressureDifference) {
-                    return fail(ErrorKind::InvalidParam, "PVO pressure difference at (k=" + std::to_string(k) +
-                                                             ", j=" + std::to_string(j) + ", i=" + std::to_string(i) +
-                                                             ") must be finite and non-zero, got " +
-                                                             format_shortest(dp) + " Pa");
+                    gaps[k] = PressureGap{j, i, dp};
+                    return;
                 }
                 const std::size_t ip1 = std::min(i + 1, nx - 1), im1 = i > 0 ? i - 1 : 0;
                 const double m = fl.mapfac_m[c];
@@ -257,6 +267,15 @@ Result<std::vector<double>> wrf_potential_vorticity(const VorticityFields& fl, c
                     -kGravity * (dthdp * avo[c] - dvdp * dthdx + dudp * dthdy) * kPvoScale * kPaPerHpa;
             }
         }
+    });
+    // The lowest failing level, as a walk from the bottom would report it.
+    for (std::size_t k = 0; k < nz; ++k) {
+        if (!gaps[k]) continue;
+        const PressureGap& gap = *gaps[k];
+        return fail(ErrorKind::InvalidParam, "PVO pressure difference at (k=" + std::to_string(k) +
+                                                 ", j=" + std::to_string(gap.j) + ", i=" + std::to_string(gap.i) +
+                                                 ") must be finite and non-zero, got " + format_shortest(gap.dp) +
+                                                 " Pa");
     }
     return out;
 }
@@ -267,13 +286,13 @@ Result<std::vector<double>> compute_avo(WrfFile& file, std::size_t t, const Comp
     auto loaded = load(file, t, false);
     if (!loaded) return std::unexpected(loaded.error());
     const auto& [g, fields] = *loaded;
-    std::vector<double> out(g.n3);
-    LevelScratch scratch;
-    for (std::size_t k = 0; k < g.nz; ++k) {
+    std::vector<double> out = fresh_doubles(g.n3);
+    parallel::PerWorker<LevelScratch> scratch;
+    parallel::parallel_for(g.nz, [&](std::size_t k) {
         double* plane = out.data() + k * g.n2;
-        absolute_vorticity_level(fields, g, k, scratch, plane);
+        absolute_vorticity_level(fields, g, k, scratch.local(), plane);
         for (std::size_t c = 0; c < g.n2; ++c) plane[c] = plane[c] * kAvoScale;
-    }
+    });
     return out;
 }
 

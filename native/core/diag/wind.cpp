@@ -1,6 +1,10 @@
 #include "diag/wind.hpp"
 
+#include <algorithm>
 #include <cmath>
+
+#include "engine/buffer.hpp"
+#include "parallel.hpp"
 
 namespace wrf::diag::wind {
 
@@ -8,9 +12,24 @@ namespace {
 
 constexpr double kDegreesPerRadian = 57.29577951308232;
 
+// Every point of the first n of u and v turned to earth-relative, handed
+// to emit(p, u_earth, v_earth); point p uses column p % columns.
+template <class Emit>
+void for_each_rotated(const double* u, const double* v, const double* cosalpha, const double* sinalpha,
+                      const double* xlat, std::size_t n, std::size_t columns, Emit emit) {
+    parallel::for_plane_runs(n, columns, [&](std::size_t p0, std::size_t c0, std::size_t len) {
+        for (std::size_t m = 0; m < len; ++m) {
+            const std::size_t p = p0 + m, c = c0 + m;
+            const double s = xlat[c] < 0.0 ? -sinalpha[c] : sinalpha[c];
+            const double co = cosalpha[c];
+            emit(p, u[p] * co - v[p] * s, v[p] * co + u[p] * s);
+        }
+    });
+}
+
 Result<std::vector<double>> copy_of(const Result<SharedField>& field) {
     if (!field) return std::unexpected(field.error());
-    return **field;
+    return fresh_copy(**field);
 }
 
 struct RotationInputs {
@@ -39,7 +58,7 @@ Result<RotationInputs> rotation_inputs(WrfFile& file, std::size_t t, GetU get_u,
 Result<std::vector<double>> concatenated(const Result<RotationInputs>& in) {
     if (!in) return std::unexpected(in.error());
     const std::size_t n = in->size();
-    std::vector<double> out(2 * n);
+    std::vector<double> out = fresh_doubles(2 * n);
     rotate_to_earth_into(*in->u, *in->v, *in->cosalpha, *in->sinalpha, *in->xlat, in->columns, out.data(),
                          out.data() + n);
     return out;
@@ -48,34 +67,20 @@ Result<std::vector<double>> concatenated(const Result<RotationInputs>& in) {
 // Directions of the rotated wind, without keeping the rotated components.
 Result<std::vector<double>> directions(const Result<RotationInputs>& in) {
     if (!in) return std::unexpected(in.error());
-    const std::size_t n = in->size(), columns = in->columns;
-    std::vector<double> out(n);
-    if (columns == 0) return out;
-    const double* cosa = in->cosalpha->data();
-    const double* sina = in->sinalpha->data();
-    const double* lat = in->xlat->data();
-    for (std::size_t base = 0; base < n; base += columns) {
-        const std::size_t len = n - base < columns ? n - base : columns;
-        const double* pu = in->u->data() + base;
-        const double* pv = in->v->data() + base;
-        for (std::size_t c = 0; c < len; ++c) {
-            const double s = lat[c] < 0.0 ? -sina[c] : sina[c];
-            const double co = cosa[c];
-            out[base + c] = wind_direction(pu[c] * co - pv[c] * s, pv[c] * co + pu[c] * s);
-        }
-    }
+    const std::size_t n = in->size();
+    std::vector<double> out = fresh_doubles(n);
+    double* o = out.data();
+    for_each_rotated(in->u->data(), in->v->data(), in->cosalpha->data(), in->sinalpha->data(), in->xlat->data(), n,
+                     in->columns, [o](std::size_t p, double ue, double ve) { o[p] = wind_direction(ue, ve); });
     return out;
 }
 
 Result<std::vector<double>> speeds(const Result<SharedField>& u, const Result<SharedField>& v) {
     if (!u) return std::unexpected(u.error());
     if (!v) return std::unexpected(v.error());
-    const std::vector<double>& uu = **u;
-    const std::vector<double>& vv = **v;
-    const std::size_t n = uu.size() < vv.size() ? uu.size() : vv.size();
-    std::vector<double> out(n);
-    for (std::size_t p = 0; p < n; ++p) out[p] = std::sqrt(uu[p] * uu[p] + vv[p] * vv[p]);
-    return out;
+    return elementwise(
+        std::min((*u)->size(), (*v)->size()), [](double a, double b) { return std::sqrt(a * a + b * b); },
+        (*u)->data(), (*v)->data());
 }
 
 }  // namespace
@@ -84,20 +89,11 @@ void rotate_to_earth_into(const std::vector<double>& u, const std::vector<double
                           const std::vector<double>& cosalpha, const std::vector<double>& sinalpha,
                           const std::vector<double>& xlat, std::size_t columns, double* u_earth, double* v_earth) {
     const std::size_t n = u.size() < v.size() ? u.size() : v.size();
-    if (columns == 0) return;
-    for (std::size_t base = 0; base < n; base += columns) {
-        const std::size_t len = n - base < columns ? n - base : columns;
-        const double* pu = u.data() + base;
-        const double* pv = v.data() + base;
-        double* ue = u_earth + base;
-        double* ve = v_earth + base;
-        for (std::size_t c = 0; c < len; ++c) {
-            const double s = xlat[c] < 0.0 ? -sinalpha[c] : sinalpha[c];
-            const double co = cosalpha[c];
-            ue[c] = pu[c] * co - pv[c] * s;
-            ve[c] = pv[c] * co + pu[c] * s;
-        }
-    }
+    for_each_rotated(u.data(), v.data(), cosalpha.data(), sinalpha.data(), xlat.data(), n, columns,
+                     [u_earth, v_earth](std::size_t p, double ue, double ve) {
+                         u_earth[p] = ue;
+                         v_earth[p] = ve;
+                     });
 }
 
 std::pair<std::vector<double>, std::vector<double>> rotate_to_earth(const std::vector<double>& u,

@@ -4,7 +4,6 @@
 #include "file/classic.hpp"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,9 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+
+#include "engine/buffer.hpp"
+#include "parallel.hpp"
 
 namespace wrf {
 
@@ -154,23 +156,6 @@ std::string shape_text(const std::vector<std::size_t>& shape) {
     return s + "]";
 }
 
-// A zeroed array of n doubles. Large arrays are backed by huge pages where
-// the system allows it: faulting in a fresh 36 MB field page by page costs
-// more than reading and converting it.
-std::vector<double> fresh_doubles(std::size_t n) {
-    constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
-    std::vector<double> out;
-    out.reserve(n);
-    if (n * sizeof(double) >= 2 * kHuge) {
-        const auto begin = reinterpret_cast<std::uintptr_t>(out.data());
-        const std::uintptr_t end = begin + n * sizeof(double);
-        const std::uintptr_t aligned = (begin + kHuge - 1) & ~(kHuge - 1);
-        if (end > aligned) ::madvise(reinterpret_cast<void*>(aligned), end - aligned, MADV_HUGEPAGE);
-    }
-    out.resize(n);
-    return out;
-}
-
 std::unexpected<WrfError> nc_error(std::string message) { return fail(ErrorKind::NetCdf, std::move(message)); }
 
 struct Dim {
@@ -300,9 +285,10 @@ struct ClassicNetcdfFile::Impl {
         return {};
     }
 
-    // Values of nseg segments of seg_elems values each, as doubles. The
-    // stored bytes are read into the tail of the result's own storage and
-    // converted forward in place, so no second full-size buffer is needed.
+    // Values of nseg segments of seg_elems values each, the first at off and
+    // the rest stride apart, as doubles. Each piece of the result receives
+    // its stored bytes in its own tail and is converted forward in place, so
+    // no second full-size buffer is needed and pieces go to the pool.
     Result<std::vector<double>> read_values(const Var& v, std::uint64_t off, std::uint64_t stride,
                                             std::uint64_t nseg, std::uint64_t seg_elems, bool unpack) const {
         const std::uint64_t es = type_size(v.type);
@@ -311,21 +297,47 @@ struct ClassicNetcdfFile::Impl {
             return nc_error("variable `" + v.name + "` is larger than the file");
         if (auto r = check_extent(v, off, stride, nseg, seg_elems * es); !r) return std::unexpected(r.error());
         std::vector<double> out = fresh_doubles(static_cast<std::size_t>(total));
-        auto* base = reinterpret_cast<std::uint8_t*>(out.data());
-        std::uint8_t* raw = base + total * sizeof(double) - total_bytes;
-        if (auto r = read_segments(raw, off, stride, nseg, seg_elems * es); !r) return std::unexpected(r.error());
-        convert(v.type, raw, out.data(), out.size());
-        if (unpack && v.packed) {
-            const double scale = v.scale, offset = v.offset;
-            if (v.fill) {
-                const double fill = *v.fill;
-                for (double& x : out)
-                    if (x != fill) x = x * scale + offset;
-            } else {
-                for (double& x : out) x = x * scale + offset;
+        if (total == 0) return out;
+
+        // Pieces never cross a segment: piece p is number p % per_seg of
+        // segment p / per_seg.
+        constexpr std::uint64_t kPiece = std::uint64_t{1} << 18;
+        const std::uint64_t per_seg = (seg_elems + kPiece - 1) / kPiece;
+        const std::uint64_t pieces = nseg * per_seg;
+        std::vector<std::optional<WrfError>> failed(total >= 2 * kPiece ? pieces : 1);
+        auto read_piece = [&](std::size_t p, std::optional<WrfError>& error) {
+            const std::uint64_t s = p / per_seg, first = (p % per_seg) * kPiece;
+            const std::uint64_t count = std::min(kPiece, seg_elems - first);
+            double* dst = out.data() + s * seg_elems + first;
+            std::uint8_t* raw = reinterpret_cast<std::uint8_t*>(dst + count) - count * es;
+            if (auto r = read_at(off + s * stride + first * es, raw, count * es); !r) {
+                error = r.error();
+                return;
             }
+            convert(v.type, raw, dst, static_cast<std::size_t>(count));
+            if (unpack && v.packed) unpack_values(v, dst, static_cast<std::size_t>(count));
+        };
+        if (failed.size() == 1) {
+            for (std::uint64_t p = 0; p < pieces && !failed[0]; ++p) read_piece(p, failed[0]);
+        } else {
+            parallel::parallel_for(pieces, [&](std::size_t p) { read_piece(p, failed[p]); });
+        }
+        for (auto& e : failed) {
+            if (e) return std::unexpected(std::move(*e));
         }
         return out;
+    }
+
+    // Packed values: value * scale + offset, fill values left as stored.
+    static void unpack_values(const Var& v, double* x, std::size_t n) {
+        const double scale = v.scale, offset = v.offset;
+        if (v.fill) {
+            const double fill = *v.fill;
+            for (std::size_t i = 0; i < n; ++i)
+                if (x[i] != fill) x[i] = x[i] * scale + offset;
+        } else {
+            for (std::size_t i = 0; i < n; ++i) x[i] = x[i] * scale + offset;
+        }
     }
 
     // Every value of the variable, all records included.
