@@ -312,6 +312,21 @@ def test_flipped_header_and_btree_bytes_fail_cleanly(damaged, signature, field):
     assert read_everything(copy, names)
 
 
+@pytest.mark.parametrize("signature, maxshape", [(b"FAHD", (NT, 8)), (b"EAHD", (None, 8))])
+@pytest.mark.parametrize("entry_size", [0, 7, 30, 255])
+def test_chunk_array_with_impossible_entry_size_fails_cleanly(tmp_path, signature, maxshape, entry_size):
+    path = tmp_path / "array.h5"
+    with h5py.File(path, "w", libver="latest") as f:
+        f.create_dataset("T", data=sample((NT, NZ, NY, NX), "f4"))
+        f.create_dataset("A", data=sample((NT, 8), "f4"), chunks=(1, 4), maxshape=maxshape, compression="gzip")
+    data = bytearray(path.read_bytes())
+    (at,) = occurrences(bytes(data), signature)
+    data[at + 6] = entry_size
+    path.write_bytes(bytes(data))
+    with pytest.raises(RuntimeError):
+        wrf.WrfFile(str(path)).getvar("A", timeidx=1)
+
+
 def continuation_of_some_header(data: bytes, among: set[int]):
     """(header address, OCHK offset, OCHK length, message header size) of the
     first object header at one of the addresses `among` whose first chunk

@@ -201,6 +201,13 @@ struct BTree1Walk {
 // ---------------------------------------------------------------------------
 // Fixed array
 
+// Array entries: an address, and for filtered chunks a size of 1 to 8 bytes
+// and a filter mask.
+bool entry_size_ok(std::uint8_t client, std::size_t esize) {
+    if (client == 0) return esize == 8;
+    return client == 1 && esize >= 8 + 1 + 4 && esize <= 8 + 8 + 4;
+}
+
 Result<void> fixed_array(const Source& src, const DatasetInfo& info, std::optional<std::uint64_t> t, RecordSink& sink) {
     const std::uint64_t h = info.layout.address;
     auto head = src.read(h, 28);
@@ -211,7 +218,7 @@ Result<void> fixed_array(const Source& src, const DatasetInfo& info, std::option
     const unsigned page_bits = (*head)[7];
     const std::uint64_t nelmts = le(head->data() + 8, 8);
     const std::uint64_t dblock = le(head->data() + 16, 8);
-    if (esize < 8 || (client == 1 && esize < 13) || page_bits > 32) return fail_nc("Malformed fixed array header at 0x" + hex(h));
+    if (!entry_size_ok(client, esize) || page_bits > 32) return fail_nc("Malformed fixed array header at 0x" + hex(h));
     if (dblock == kUndefined) return {};
     auto dhead = src.read(dblock, 4);
     if (!dhead) return std::unexpected(dhead.error());
@@ -302,7 +309,7 @@ Result<ExtensibleArray> ExtensibleArray::open(const Source& src, std::uint64_t h
     const std::uint64_t min_ptrs = p[10];
     const unsigned page_bits = p[11];
     const std::uint64_t iblock = le(p + 60, 8);
-    if (ea.esize_ < 8 || (ea.client_ == 1 && ea.esize_ < 13) || max_bits == 0 || max_bits > 64 ||
+    if (!entry_size_ok(ea.client_, ea.esize_) || max_bits == 0 || max_bits > 64 ||
         !std::has_single_bit(ea.min_elmts_) || !std::has_single_bit(min_ptrs) || min_ptrs < 2 || page_bits > 32 ||
         static_cast<unsigned>(std::countr_zero(ea.min_elmts_)) > max_bits) {
         return fail_nc("Malformed extensible array header at 0x" + hex(h));

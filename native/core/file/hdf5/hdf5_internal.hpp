@@ -42,10 +42,11 @@ std::string decode_name(ByteSpan bytes);                // UTF-8 with replacemen
 bool checked_mul(std::uint64_t a, std::uint64_t b, std::uint64_t& out);
 bool checked_add(std::uint64_t a, std::uint64_t b, std::uint64_t& out);
 
-// Little-endian unsigned integer of 1 to 8 bytes.
+// Little-endian unsigned integer of 1 to 8 bytes (callers check the width;
+// bytes past the eighth could not be represented and are never read).
 inline std::uint64_t le(const std::uint8_t* p, std::size_t width) {
     std::uint64_t v = 0;
-    for (std::size_t i = 0; i < width; ++i) v |= std::uint64_t{p[i]} << (8 * i);
+    for (std::size_t i = 0; i < width && i < 8; ++i) v |= std::uint64_t{p[i]} << (8 * i);
     return v;
 }
 
