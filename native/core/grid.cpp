@@ -236,10 +236,7 @@ std::vector<double> interpolate_masked_2d(const std::vector<double>& values, con
 namespace {
 
 constexpr double kThetaOffset = 300.0;
-constexpr double kReferencePressure = 100000.0;
-constexpr double kPoissonExponent = 0.2857142857;
 constexpr double kKelvinOffset = -273.15;
-constexpr double kGravity = 9.81;
 
 std::string cache_key(std::string_view key, std::size_t t) {
     std::string k(key);
@@ -257,6 +254,14 @@ Result<SharedField> cached(WrfFile& file, std::string_view key, std::size_t t, C
     if (!values) return std::unexpected(values.error());
     return file.replace_cached_field(k, std::move(*values));
 }
+
+}  // namespace
+
+SharedField grid::cached_base_field(const WrfFile& file, std::string_view key, std::size_t t) {
+    return file.cached_field(cache_key(key, t));
+}
+
+namespace {
 
 std::string dims_text(std::initializer_list<std::size_t> dims) { return format_shape(std::vector<std::size_t>(dims)); }
 
@@ -338,7 +343,7 @@ Result<SharedField> WrfFile::temperature(std::size_t t) {
         if (!p) return std::unexpected(p.error());
         return elementwise(
             std::min((*theta)->size(), (*p)->size()),
-            [](double th, double pr) { return th * std::pow(pr / kReferencePressure, kPoissonExponent); },
+            [](double th, double pr) { return grid::temperature_point(th, pr); },
             (*theta)->data(), (*p)->data());
     });
 }
@@ -369,7 +374,7 @@ Result<SharedField> WrfFile::height_msl(std::size_t t) {
     return cached(*this, "height_msl", t, [&]() -> Result<std::vector<double>> {
         auto g = full_geopotential(t);
         if (!g) return std::unexpected(g.error());
-        return elementwise((*g)->size(), [](double a) { return a / kGravity; }, (*g)->data());
+        return elementwise((*g)->size(), [](double a) { return grid::height_point(a); }, (*g)->data());
     });
 }
 

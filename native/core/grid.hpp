@@ -2,13 +2,33 @@
 // Derived base fields (WrfFile accessors, in grid.cpp) and the grid helpers
 // they are built from: destaggering, the lake mask and masked interpolation.
 #include <cstddef>
+#include <cmath>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "engine/error.hpp"
 #include "file/wrf_file.hpp"
 
 namespace wrf::grid {
+
+// Point formulas of two derived base fields, for callers that need a few
+// points of a field that is not cached yet.
+inline constexpr double kReferencePressure = 100000.0;
+inline constexpr double kPoissonExponent = 0.2857142857;
+inline constexpr double kGravity = 9.81;
+
+// Temperature (K) from potential temperature (K) and full pressure (Pa).
+inline double temperature_point(double theta, double pressure) {
+    return theta * std::pow(pressure / kReferencePressure, kPoissonExponent);
+}
+
+// Height above sea level (m) from the full geopotential (m2/s2).
+inline double height_point(double geopotential) { return geopotential / kGravity; }
+
+// The cached array of a base field at time t (by its accessor's key, for
+// example "temp"), or null when it has not been computed.
+SharedField cached_base_field(const WrfFile& file, std::string_view key, std::size_t t);
 
 // Averages neighbouring points along the staggered axis. The output size
 // comes from the sizes given; an input too short for them, or a staggered

@@ -136,6 +136,35 @@ TEST_CASE("moist adiabats and wet bulb") {
     }
 }
 
+TEST_CASE("wet bulbs of many points equal the one-point routine bit for bit") {
+    // Points that leave the secant iteration at different steps (1000 hPa at
+    // once, saturated air after the first guess, dry air later), both Wobus
+    // arms, undefined inputs, and counts that leave a short last batch.
+    std::vector<double> p, t, td;
+    for (const double pp : {1000.0, 1000.0005, 990.0, 850.0, 500.0, 250.0}) {
+        for (const double tt : {-45.0, -5.0, 12.0, 31.0}) {
+            for (const double dep : {0.0, 3.0, 25.0}) {
+                p.push_back(pp);
+                t.push_back(tt);
+                td.push_back(tt - dep);
+            }
+        }
+    }
+    p.push_back(std::nan(""));
+    t.push_back(10.0);
+    td.push_back(5.0);
+    for (const std::size_t n : {p.size(), p.size() - 3, std::size_t{1}, std::size_t{0}}) {
+        CAPTURE(n);
+        std::vector<double> many(n, -1.0);
+        wet_bulb_temperatures(p.data(), t.data(), td.data(), many.data(), n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double one = wet_bulb_temperature(p[i], t[i], td[i]);
+            CAPTURE(i);
+            CHECK((std::isnan(one) ? std::isnan(many[i]) : many[i] == one));
+        }
+    }
+}
+
 TEST_CASE("profile interpolation") {
     const std::vector<double> p{1000.0, 900.0, 900.0, 500.0};
     const std::vector<double> t{20.0, 10.0, 8.0, -20.0};

@@ -211,7 +211,12 @@ def test_slp_branches(make_wrf, tmp_path):
         phi = raw["PH"] + raw["PHB"]
         want, clamped = slp_ref(p, tk, raw["QVAPOR"], (phi[:-1] + phi[1:]) * 0.5 / 9.81)
         seen += [clamped.sum(), (~clamped).sum()]
-        np.testing.assert_allclose(wrf.getvar(wrf.WrfFile(str(path)), "slp"), want, rtol=1e-12)
+        fresh = wrf.getvar(wrf.WrfFile(str(path)), "slp")
+        np.testing.assert_allclose(fresh, want, rtol=1e-12)
+        # With temperature and height already derived, the same values to the last bit.
+        f = wrf.WrfFile(str(path))
+        f.getvar("temp"), f.getvar("height")
+        np.testing.assert_array_equal(f.getvar("slp"), fresh)
     assert (seen > 0).all()
 
 
@@ -222,10 +227,12 @@ def test_errors_name_the_missing_input(make_wrf):
     assert (wrf.getvar(f1, "pw") == 0.0).all()
     no_q = wrf.WrfFile(str(make_wrf("noq.nc", exclude=["QVAPOR"], nt=1)))
     no_pb = wrf.WrfFile(str(make_wrf("nopb.nc", exclude=["PB"], nt=1)))
+    no_ph = wrf.WrfFile(str(make_wrf("noph.nc", exclude=["PH"], nt=1)))
     for f, names, var in [
         (no_q, ("rh", "td", "tv", "twb", "theta_e", "pw", "slp", "omega", "mixing_ratio", "specific_humidity"),
          "QVAPOR"),
         (no_pb, ("pressure", "pres", "temp", "tc", "rh", "slp", "pw"), "PB"),
+        (no_ph, ("geopt", "height", "slp"), "PH"),
     ]:
         for name in names:
             with pytest.raises(RuntimeError, match=f"variable not found in WRF file: .*{var}"):

@@ -6,6 +6,7 @@
 #include "diag/humidity.hpp"
 #include "engine/buffer.hpp"
 #include "met/thermo.hpp"
+#include "parallel.hpp"
 
 namespace wrf::diag::thermo {
 
@@ -110,12 +111,23 @@ Result<std::vector<double>> compute_twb(WrfFile& file, std::size_t t, const Comp
     if (!tc) return std::unexpected(tc.error());
     auto q = file.qvapor(t);
     if (!q) return std::unexpected(q.error());
-    return elementwise(
-        shortest(*p, *tc, *q),
-        [](double p, double tc, double q) {
-            return met::wet_bulb_temperature(p, tc, humidity::dewpoint(p, q)) + kZeroCelsius;
-        },
-        (*p)->data(), (*tc)->data(), (*q)->data());
+    const std::size_t n = shortest(*p, *tc, *q);
+    const double* pp = (*p)->data();
+    const double* tp = (*tc)->data();
+    const double* qp = (*q)->data();
+    std::vector<double> out = fresh_doubles(n);
+    parallel::for_blocks(n, [&](std::size_t b, std::size_t e) {
+        // Dewpoints of a short run, then the run's wet bulbs in one batch.
+        constexpr std::size_t kRun = 256;
+        double td[kRun];
+        for (std::size_t i0 = b; i0 < e; i0 += kRun) {
+            const std::size_t m = std::min(kRun, e - i0);
+            for (std::size_t i = 0; i < m; ++i) td[i] = humidity::dewpoint(pp[i0 + i], qp[i0 + i]);
+            met::wet_bulb_temperatures(pp + i0, tp + i0, td, out.data() + i0, m);
+            for (std::size_t i = 0; i < m; ++i) out[i0 + i] = out[i0 + i] + kZeroCelsius;
+        }
+    });
+    return out;
 }
 
 Result<std::vector<double>> compute_td(WrfFile& file, std::size_t t, const ComputeOpts&) {

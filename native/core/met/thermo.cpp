@@ -54,14 +54,17 @@ DryLift dry_lift(double p, double t, double td) {
     return {p_lcl, t_lcl};
 }
 
-double wobus(double t) {
-    const double x = t - 20.0;
-    if (x <= 0.0) {
-        const double n =
-            1.0 + x * (-0.0088416605 +
-                       x * (0.00014714143 + x * (-9.671989e-07 + x * (-3.2607217e-08 + x * (-3.8598073e-10)))));
-        return 15.13 / pow4(n);
-    }
+namespace {
+
+// The two arms of the Wobus fit, in x = t - 20: x <= 0 and x > 0.
+inline double wobus_cold(double x) {
+    const double n =
+        1.0 + x * (-0.0088416605 +
+                   x * (0.00014714143 + x * (-9.671989e-07 + x * (-3.2607217e-08 + x * (-3.8598073e-10)))));
+    return 15.13 / pow4(n);
+}
+
+inline double wobus_warm(double x) {
     const double m =
         1.0 +
         x * (0.0036182989 +
@@ -71,9 +74,96 @@ double wobus(double t) {
     return 29.93 / pow4(m) + 0.96 * x - 14.8;
 }
 
+// The moist-adiabat routines run on L independent points side by side
+// ("lanes"): every lane goes through exactly the operations of the one-point
+// routine, which is the L = 1 case, so results do not depend on L. Several
+// lanes let the long chains of dependent arithmetic of different points
+// overlap; for that the Wobus fit evaluates both arms and picks one per lane.
+template <std::size_t L>
+using Lanes = double[L];
+
+template <std::size_t L>
+inline void wobus_lanes(const Lanes<L>& t, Lanes<L>& out) {
+    for (std::size_t l = 0; l < L; ++l) {
+        const double x = t[l] - 20.0;
+        if constexpr (L == 1) {
+            out[l] = x <= 0.0 ? wobus_cold(x) : wobus_warm(x);
+        } else {
+            const double cold = wobus_cold(x), warm = wobus_warm(x);
+            out[l] = x <= 0.0 ? cold : warm;
+        }
+    }
+}
+
+template <std::size_t L>
+void moist_adiabat_label_lanes(const Lanes<L>& p_lcl, const Lanes<L>& t_lcl, Lanes<L>& out) {
+    Lanes<L> theta_lcl, w_theta, w_t;
+    for (std::size_t l = 0; l < L; ++l) {
+        theta_lcl[l] = (t_lcl[l] + kZeroCelsius) * std::pow(1000.0 / p_lcl[l], kKappa) - kZeroCelsius;
+    }
+    wobus_lanes<L>(theta_lcl, w_theta);
+    wobus_lanes<L>(t_lcl, w_t);
+    for (std::size_t l = 0; l < L; ++l) out[l] = theta_lcl[l] - w_theta[l] + w_t[l];
+}
+
+// Secant iteration on the Wobus function; a lane leaves the iteration when
+// the one-point routine would return.
+template <std::size_t L>
+void satlift_lanes(const Lanes<L>& p, const Lanes<L>& theta_m, Lanes<L>& out) {
+    Lanes<L> r, t1, e1, rate, wa, wb;
+    bool live[L];
+    std::size_t left = 0;
+    for (std::size_t l = 0; l < L; ++l) {
+        live[l] = !(std::fabs(p[l] - 1000.0) <= kSatliftTolerance);
+        left += live[l];
+        out[l] = theta_m[l];
+        r[l] = live[l] ? std::pow(p[l] / 1000.0, kKappa) : 1.0;
+        t1[l] = (theta_m[l] + kZeroCelsius) * r[l] - kZeroCelsius;
+        rate[l] = 1.0;
+    }
+    if (left == 0) return;
+    wobus_lanes<L>(t1, wa);
+    wobus_lanes<L>(theta_m, wb);
+    for (std::size_t l = 0; l < L; ++l) {
+        e1[l] = wa[l] - wb[l];
+        const bool done = live[l] && std::fabs(e1[l]) < kSatliftTolerance;
+        if (done) out[l] = t1[l] - e1[l];
+        left -= done;
+        live[l] = live[l] && !done;
+    }
+    for (int k = 0; left > 0; ++k) {
+        Lanes<L> t2, x;
+        for (std::size_t l = 0; l < L; ++l) {
+            t2[l] = t1[l] - e1[l] * rate[l];
+            x[l] = (t2[l] + kZeroCelsius) / r[l] - kZeroCelsius;
+        }
+        wobus_lanes<L>(t2, wa);
+        wobus_lanes<L>(x, wb);
+        for (std::size_t l = 0; l < L; ++l) {
+            const double e2 = x[l] + wa[l] - wb[l] - theta_m[l];
+            rate[l] = (t2[l] - t1[l]) / (e2 - e1[l]);
+            const bool done = live[l] && (k > 5 || std::fabs(e2) < kSatliftTolerance);
+            if (done) out[l] = t2[l] - e2 * rate[l];
+            left -= done;
+            live[l] = live[l] && !done;
+            t1[l] = t2[l];
+            e1[l] = e2;
+        }
+    }
+}
+
+}  // namespace
+
+double wobus(double t) {
+    Lanes<1> in{t}, out;
+    wobus_lanes<1>(in, out);
+    return out[0];
+}
+
 double moist_adiabat_label(double p_lcl, double t_lcl) {
-    const double theta_lcl = (t_lcl + kZeroCelsius) * std::pow(1000.0 / p_lcl, kKappa) - kZeroCelsius;
-    return theta_lcl - wobus(theta_lcl) + wobus(t_lcl);
+    Lanes<1> p{p_lcl}, t{t_lcl}, out;
+    moist_adiabat_label_lanes<1>(p, t, out);
+    return out[0];
 }
 
 double vapor_pressure_poly(double t) {
@@ -105,26 +195,32 @@ double temperature_at_mixing_ratio(double w, double p) {
 double virtual_temperature(double t, double w) { return (t + kZeroCelsius) * (1.0 + kVirtualFactor * w / 1000.0); }
 
 double satlift(double p, double theta_m) {
-    if (std::fabs(p - 1000.0) <= kSatliftTolerance) return theta_m;
-    const double r = std::pow(p / 1000.0, kKappa);
-    double t1 = (theta_m + kZeroCelsius) * r - kZeroCelsius;
-    double e1 = wobus(t1) - wobus(theta_m);
-    if (std::fabs(e1) < kSatliftTolerance) return t1 - e1;
-    double rate = 1.0;
-    for (int k = 0;; ++k) {
-        const double t2 = t1 - e1 * rate;
-        const double x = (t2 + kZeroCelsius) / r - kZeroCelsius;
-        const double e2 = x + wobus(t2) - wobus(x) - theta_m;
-        rate = (t2 - t1) / (e2 - e1);
-        if (k > 5 || std::fabs(e2) < kSatliftTolerance) return t2 - e2 * rate;
-        t1 = t2;
-        e1 = e2;
-    }
+    Lanes<1> pp{p}, label{theta_m}, out;
+    satlift_lanes<1>(pp, label, out);
+    return out[0];
 }
 
 double wet_bulb_temperature(double p, double t, double td) {
     const DryLift lcl = dry_lift(p, t, td);
     return satlift(p, moist_adiabat_label(lcl.pressure, lcl.temperature));
+}
+
+void wet_bulb_temperatures(const double* p, const double* t, const double* td, double* out, std::size_t n) {
+    constexpr std::size_t L = 8;
+    for (std::size_t i0 = 0; i0 < n; i0 += L) {
+        // A short last batch repeats its last point in the spare lanes.
+        Lanes<L> pp, p_lcl, t_lcl, label, wet;
+        for (std::size_t l = 0; l < L; ++l) {
+            const std::size_t i = std::min(i0 + l, n - 1);
+            const DryLift lcl = dry_lift(p[i], t[i], td[i]);
+            pp[l] = p[i];
+            p_lcl[l] = lcl.pressure;
+            t_lcl[l] = lcl.temperature;
+        }
+        moist_adiabat_label_lanes<L>(p_lcl, t_lcl, label);
+        satlift_lanes<L>(pp, label, wet);
+        for (std::size_t l = 0; l < L && i0 + l < n; ++l) out[i0 + l] = wet[l];
+    }
 }
 
 double wet_bulb_potential_temperature(double p, double t, double td) {

@@ -70,6 +70,10 @@ double satlift(double p, double theta_m);
 // Wet-bulb temperature (degC): lift to the LCL, then down the moist adiabat.
 double wet_bulb_temperature(double p, double t, double td);
 
+// wet_bulb_temperature of n points into out, the same values several times
+// faster than one call per point.
+void wet_bulb_temperatures(const double* p, const double* t, const double* td, double* out, std::size_t n);
+
 // Wet-bulb potential temperature (K): that moist adiabat's temperature at 1000 hPa.
 double wet_bulb_potential_temperature(double p, double t, double td);
 
