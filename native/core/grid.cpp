@@ -305,6 +305,65 @@ Result<void> check_stagger(const std::string& name, const char* dim, std::size_t
     return {};
 }
 
+Result<std::vector<double>> derive_pressure_hpa(WrfFile& file, std::size_t t) {
+    auto p = file.full_pressure(t);
+    if (!p) return std::unexpected(p.error());
+    return elementwise((*p)->size(), [](double a) { return a / 100.0; }, (*p)->data());
+}
+
+Result<std::vector<double>> derive_temperature_c(WrfFile& file, std::size_t t) {
+    auto tk = file.temperature(t);
+    if (!tk) return std::unexpected(tk.error());
+    return elementwise((*tk)->size(), [](double a) { return a + kKelvinOffset; }, (*tk)->data());
+}
+
+Result<std::vector<double>> derive_height_msl(WrfFile& file, std::size_t t) {
+    auto g = file.full_geopotential(t);
+    if (!g) return std::unexpected(g.error());
+    return elementwise((*g)->size(), [](double a) { return grid::height_point(a); }, (*g)->data());
+}
+
+// Heights above ground from the heights above sea level: through their
+// accessor (which caches them) when `cache_msl`, otherwise from their cache
+// or, failing that, straight from the geopotential.
+Result<std::vector<double>> derive_height_agl(WrfFile& file, std::size_t t, bool cache_msl) {
+    SharedField msl = cache_msl ? nullptr : grid::cached_base_field(file, "height_msl", t);
+    SharedField geopotential;
+    if (cache_msl) {
+        auto z = file.height_msl(t);
+        if (!z) return std::unexpected(z.error());
+        msl = *z;
+    } else if (!msl) {
+        auto g = file.full_geopotential(t);
+        if (!g) return std::unexpected(g.error());
+        geopotential = *g;
+    }
+    auto ter = file.terrain(t);
+    if (!ter) return std::unexpected(ter.error());
+    const double* hg = (*ter)->data();
+    const std::size_t plane = file.ny() * file.nx();
+    auto above_ground = [&](const std::vector<double>& from, auto msl_at) {
+        const double* f = from.data();
+        std::vector<double> out = fresh_doubles(from.size());
+        double* o = out.data();
+        parallel::for_plane_runs(out.size(), plane, [&](std::size_t p, std::size_t c, std::size_t len) {
+            for (std::size_t m = 0; m < len; ++m) o[p + m] = msl_at(f[p + m]) - hg[c + m];
+        });
+        return out;
+    };
+    if (msl) return above_ground(*msl, [](double z) { return z; });
+    return above_ground(*geopotential, [](double g) { return grid::height_point(g); });
+}
+
+// A diagnostic's fresh copy of a derived field: the cached array copied, or
+// when it is not cached, derived straight into the result and left
+// uncached, which costs no more than the copy.
+template <class Derive>
+Result<std::vector<double>> copy_or_derive(const WrfFile& file, std::string_view key, std::size_t t, Derive derive) {
+    if (SharedField hit = file.cached_field(cache_key(key, t))) return fresh_copy(*hit);
+    return derive();
+}
+
 }  // namespace
 
 Result<SharedField> WrfFile::full_pressure(std::size_t t) {
@@ -319,11 +378,7 @@ Result<SharedField> WrfFile::full_pressure(std::size_t t) {
 }
 
 Result<SharedField> WrfFile::pressure_hpa(std::size_t t) {
-    return cached(*this, "pressure_hpa", t, [&]() -> Result<std::vector<double>> {
-        auto p = full_pressure(t);
-        if (!p) return std::unexpected(p.error());
-        return elementwise((*p)->size(), [](double a) { return a / 100.0; }, (*p)->data());
-    });
+    return cached(*this, "pressure_hpa", t, [&] { return derive_pressure_hpa(*this, t); });
 }
 
 Result<SharedField> WrfFile::full_theta(std::size_t t) {
@@ -349,11 +404,7 @@ Result<SharedField> WrfFile::temperature(std::size_t t) {
 }
 
 Result<SharedField> WrfFile::temperature_c(std::size_t t) {
-    return cached(*this, "temp_c", t, [&]() -> Result<std::vector<double>> {
-        auto tk = temperature(t);
-        if (!tk) return std::unexpected(tk.error());
-        return elementwise((*tk)->size(), [](double a) { return a + kKelvinOffset; }, (*tk)->data());
-    });
+    return cached(*this, "temp_c", t, [&] { return derive_temperature_c(*this, t); });
 }
 
 Result<SharedField> WrfFile::full_geopotential(std::size_t t) {
@@ -371,28 +422,11 @@ Result<SharedField> WrfFile::full_geopotential(std::size_t t) {
 }
 
 Result<SharedField> WrfFile::height_msl(std::size_t t) {
-    return cached(*this, "height_msl", t, [&]() -> Result<std::vector<double>> {
-        auto g = full_geopotential(t);
-        if (!g) return std::unexpected(g.error());
-        return elementwise((*g)->size(), [](double a) { return grid::height_point(a); }, (*g)->data());
-    });
+    return cached(*this, "height_msl", t, [&] { return derive_height_msl(*this, t); });
 }
 
 Result<SharedField> WrfFile::height_agl(std::size_t t) {
-    return cached(*this, "height_agl", t, [&]() -> Result<std::vector<double>> {
-        auto z = height_msl(t);
-        if (!z) return std::unexpected(z.error());
-        auto ter = terrain(t);
-        if (!ter) return std::unexpected(ter.error());
-        const double* zz = (*z)->data();
-        const double* hg = (*ter)->data();
-        std::vector<double> out = fresh_doubles((*z)->size());
-        double* o = out.data();
-        parallel::for_plane_runs(out.size(), ny_ * nx_, [&](std::size_t p, std::size_t c, std::size_t len) {
-            for (std::size_t m = 0; m < len; ++m) o[p + m] = zz[p + m] - hg[c + m];
-        });
-        return out;
-    });
+    return cached(*this, "height_agl", t, [&] { return derive_height_agl(*this, t, true); });
 }
 
 Result<SharedField> WrfFile::u_destag(std::size_t t) {
@@ -512,6 +546,22 @@ Result<std::vector<double>> WrfFile::q2_for_opts(std::size_t t, const ComputeOpt
     auto v = q2(t);
     if (!v) return std::unexpected(v.error());
     return **v;
+}
+
+Result<std::vector<double>> grid::pressure_hpa_copy(WrfFile& file, std::size_t t) {
+    return copy_or_derive(file, "pressure_hpa", t, [&] { return derive_pressure_hpa(file, t); });
+}
+
+Result<std::vector<double>> grid::temperature_c_copy(WrfFile& file, std::size_t t) {
+    return copy_or_derive(file, "temp_c", t, [&] { return derive_temperature_c(file, t); });
+}
+
+Result<std::vector<double>> grid::height_msl_copy(WrfFile& file, std::size_t t) {
+    return copy_or_derive(file, "height_msl", t, [&] { return derive_height_msl(file, t); });
+}
+
+Result<std::vector<double>> grid::height_agl_copy(WrfFile& file, std::size_t t) {
+    return copy_or_derive(file, "height_agl", t, [&] { return derive_height_agl(file, t, false); });
 }
 
 }  // namespace wrf

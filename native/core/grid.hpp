@@ -30,6 +30,14 @@ inline double height_point(double geopotential) { return geopotential / kGravity
 // example "temp"), or null when it has not been computed.
 SharedField cached_base_field(const WrfFile& file, std::string_view key, std::size_t t);
 
+// Fresh arrays of derived base fields for results that are those fields. A
+// field already cached is copied; otherwise it is derived straight into the
+// result and left uncached, since deriving it costs no more than copying.
+Result<std::vector<double>> pressure_hpa_copy(WrfFile& file, std::size_t t);
+Result<std::vector<double>> temperature_c_copy(WrfFile& file, std::size_t t);
+Result<std::vector<double>> height_msl_copy(WrfFile& file, std::size_t t);
+Result<std::vector<double>> height_agl_copy(WrfFile& file, std::size_t t);
+
 // Averages neighbouring points along the staggered axis. The output size
 // comes from the sizes given; an input too short for them, or a staggered
 // size of 0, is a DimMismatch rather than an out-of-range read.

@@ -181,3 +181,40 @@ TEST_CASE("accessors share one array per key and time, also under concurrent fir
     CHECK(t0 != again);
     CHECK(*t0 != *again);
 }
+
+TEST_CASE("result copies of derived fields equal the cached fields, whatever was derived before") {
+    const std::string path = std::string(WRF_SHARED_DATA) + "/wrf/wrfpython_ci_test_file_cdf2.nc";
+    if (!std::filesystem::exists(path)) {
+        MESSAGE("shared data absent, skipped");
+        return;
+    }
+    using Copy = Result<std::vector<double>> (*)(WrfFile&, std::size_t);
+    using Accessor = Result<SharedField> (WrfFile::*)(std::size_t);
+    struct Case {
+        const char* name;
+        Copy copy;
+        Accessor field, source;  // source: what the field is derived from
+    };
+    const Case cases[] = {
+        {"pressure_hpa", grid::pressure_hpa_copy, &WrfFile::pressure_hpa, &WrfFile::full_pressure},
+        {"temp_c", grid::temperature_c_copy, &WrfFile::temperature_c, &WrfFile::temperature},
+        {"height_msl", grid::height_msl_copy, &WrfFile::height_msl, &WrfFile::full_geopotential},
+        {"height_agl", grid::height_agl_copy, &WrfFile::height_agl, &WrfFile::height_msl},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.name);
+        // Nothing derived yet; the source derived; the field itself derived.
+        auto fresh = WrfFile::open(path);
+        auto with_source = WrfFile::open(path);
+        auto with_field = WrfFile::open(path);
+        REQUIRE((fresh && with_source && with_field));
+        REQUIRE(((**with_source).*c.source)(1));
+        auto field = ((**with_field).*c.field)(1);
+        REQUIRE(field);
+        for (WrfFile* f : {fresh->get(), with_source->get(), with_field->get()}) {
+            auto copy = c.copy(*f, 1);
+            REQUIRE(copy);
+            CHECK(*copy == **field);
+        }
+    }
+}

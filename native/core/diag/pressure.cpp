@@ -54,7 +54,7 @@ Result<PointSource> point_source(WrfFile& file, std::string_view key, std::size_
 }  // namespace
 
 Result<std::vector<double>> compute_pressure_hpa(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return copy_field(file.pressure_hpa(t));
+    return grid::pressure_hpa_copy(file, t);
 }
 
 Result<std::vector<double>> compute_pressure(WrfFile& file, std::size_t t, const ComputeOpts&) {
@@ -62,11 +62,11 @@ Result<std::vector<double>> compute_pressure(WrfFile& file, std::size_t t, const
 }
 
 Result<std::vector<double>> compute_height(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return copy_field(file.height_msl(t));
+    return grid::height_msl_copy(file, t);
 }
 
 Result<std::vector<double>> compute_height_agl(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return copy_field(file.height_agl(t));
+    return grid::height_agl_copy(file, t);
 }
 
 Result<std::vector<double>> compute_geopt(WrfFile& file, std::size_t t, const ComputeOpts&) {

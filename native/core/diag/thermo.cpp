@@ -5,6 +5,7 @@
 
 #include "diag/humidity.hpp"
 #include "engine/buffer.hpp"
+#include "grid.hpp"
 #include "met/thermo.hpp"
 #include "parallel.hpp"
 
@@ -71,9 +72,7 @@ Result<std::vector<double>> compute_temp(WrfFile& file, std::size_t t, const Com
 }
 
 Result<std::vector<double>> compute_tc(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    auto f = file.temperature_c(t);
-    if (!f) return std::unexpected(f.error());
-    return copy_of(*f);
+    return grid::temperature_c_copy(file, t);
 }
 
 Result<std::vector<double>> compute_theta(WrfFile& file, std::size_t t, const ComputeOpts&) {
