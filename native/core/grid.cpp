@@ -261,6 +261,56 @@ SharedField grid::cached_base_field(const WrfFile& file, std::string_view key, s
     return file.cached_field(cache_key(key, t));
 }
 
+Result<grid::TemperaturePoints> grid::TemperaturePoints::of(WrfFile& file, std::size_t t) {
+    TemperaturePoints v;
+    if ((v.first_ = cached_base_field(file, "temp", t))) {
+        v.kelvin_ = v.first_->data();
+        return v;
+    }
+    auto theta = file.full_theta(t);
+    if (!theta) return std::unexpected(theta.error());
+    auto p = file.full_pressure(t);
+    if (!p) return std::unexpected(p.error());
+    v.first_ = *theta;
+    v.pressure_field_ = *p;
+    v.theta_ = v.first_->data();
+    v.pressure_ = v.pressure_field_->data();
+    return v;
+}
+
+std::size_t grid::TemperaturePoints::size() const {
+    return pressure_field_ ? std::min(first_->size(), pressure_field_->size()) : first_->size();
+}
+
+Result<grid::HeightMslPoints> grid::HeightMslPoints::of(WrfFile& file, std::size_t t) {
+    HeightMslPoints v;
+    if ((v.field_ = cached_base_field(file, "height_msl", t))) {
+        v.msl_ = v.field_->data();
+        return v;
+    }
+    auto g = file.full_geopotential(t);
+    if (!g) return std::unexpected(g.error());
+    v.field_ = *g;
+    v.geopotential_ = v.field_->data();
+    return v;
+}
+
+Result<grid::HeightAglPoints> grid::HeightAglPoints::of(WrfFile& file, std::size_t t) {
+    HeightAglPoints v;
+    if ((v.agl_field_ = cached_base_field(file, "height_agl", t))) {
+        v.agl_ = v.agl_field_->data();
+        return v;
+    }
+    auto msl = HeightMslPoints::of(file, t);
+    if (!msl) return std::unexpected(msl.error());
+    auto ter = file.terrain(t);
+    if (!ter) return std::unexpected(ter.error());
+    v.msl_ = std::move(*msl);
+    v.terrain_field_ = *ter;
+    v.terrain_ = v.terrain_field_->data();
+    return v;
+}
+
 namespace {
 
 std::string dims_text(std::initializer_list<std::size_t> dims) { return format_shape(std::vector<std::size_t>(dims)); }
@@ -323,36 +373,20 @@ Result<std::vector<double>> derive_height_msl(WrfFile& file, std::size_t t) {
     return elementwise((*g)->size(), [](double a) { return grid::height_point(a); }, (*g)->data());
 }
 
-// Heights above ground from the heights above sea level: through their
-// accessor (which caches them) when `cache_msl`, otherwise from their cache
-// or, failing that, straight from the geopotential.
+// Heights above ground; `cache_msl` derives the heights above sea level
+// through their accessor first, so that they are cached as well.
 Result<std::vector<double>> derive_height_agl(WrfFile& file, std::size_t t, bool cache_msl) {
-    SharedField msl = cache_msl ? nullptr : grid::cached_base_field(file, "height_msl", t);
-    SharedField geopotential;
     if (cache_msl) {
-        auto z = file.height_msl(t);
-        if (!z) return std::unexpected(z.error());
-        msl = *z;
-    } else if (!msl) {
-        auto g = file.full_geopotential(t);
-        if (!g) return std::unexpected(g.error());
-        geopotential = *g;
+        if (auto msl = file.height_msl(t); !msl) return std::unexpected(msl.error());
     }
-    auto ter = file.terrain(t);
-    if (!ter) return std::unexpected(ter.error());
-    const double* hg = (*ter)->data();
-    const std::size_t plane = file.ny() * file.nx();
-    auto above_ground = [&](const std::vector<double>& from, auto msl_at) {
-        const double* f = from.data();
-        std::vector<double> out = fresh_doubles(from.size());
-        double* o = out.data();
-        parallel::for_plane_runs(out.size(), plane, [&](std::size_t p, std::size_t c, std::size_t len) {
-            for (std::size_t m = 0; m < len; ++m) o[p + m] = msl_at(f[p + m]) - hg[c + m];
-        });
-        return out;
-    };
-    if (msl) return above_ground(*msl, [](double z) { return z; });
-    return above_ground(*geopotential, [](double g) { return grid::height_point(g); });
+    auto z = grid::HeightAglPoints::of(file, t);
+    if (!z) return std::unexpected(z.error());
+    std::vector<double> out = fresh_doubles(z->size());
+    double* o = out.data();
+    parallel::for_plane_runs(out.size(), file.ny() * file.nx(), [&](std::size_t p, std::size_t c, std::size_t len) {
+        for (std::size_t m = 0; m < len; ++m) o[p + m] = z->at(p + m, c + m);
+    });
+    return out;
 }
 
 // A diagnostic's fresh copy of a derived field: the cached array copied, or

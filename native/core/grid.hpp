@@ -12,8 +12,6 @@
 
 namespace wrf::grid {
 
-// Point formulas of two derived base fields, for callers that need a few
-// points of a field that is not cached yet.
 inline constexpr double kReferencePressure = 100000.0;
 inline constexpr double kPoissonExponent = 0.2857142857;
 inline constexpr double kGravity = 9.81;
@@ -29,6 +27,52 @@ inline double height_point(double geopotential) { return geopotential / kGravity
 // The cached array of a base field at time t (by its accessor's key, for
 // example "temp"), or null when it has not been computed.
 SharedField cached_base_field(const WrfFile& file, std::string_view key, std::size_t t);
+
+// Derived base fields read point by point, for callers that need a few
+// points of them, or each point once: the cached field when there is one,
+// otherwise the point formula on the fields it derives from, which are read
+// through their accessors in the accessor's order. Either way the values
+// are the field's. Sizes are those of the arrays read.
+class TemperaturePoints {
+public:
+    static Result<TemperaturePoints> of(WrfFile& file, std::size_t t);
+    double operator[](std::size_t p) const {
+        return kelvin_ ? kelvin_[p] : temperature_point(theta_[p], pressure_[p]);
+    }
+    std::size_t size() const;
+
+private:
+    SharedField first_, pressure_field_;  // the temperatures, or theta and pressure
+    const double* kelvin_ = nullptr;
+    const double* theta_ = nullptr;
+    const double* pressure_ = nullptr;
+};
+
+class HeightMslPoints {
+public:
+    static Result<HeightMslPoints> of(WrfFile& file, std::size_t t);
+    double operator[](std::size_t p) const { return msl_ ? msl_[p] : height_point(geopotential_[p]); }
+    std::size_t size() const { return field_->size(); }
+
+private:
+    SharedField field_;  // the heights, or the geopotential
+    const double* msl_ = nullptr;
+    const double* geopotential_ = nullptr;
+};
+
+class HeightAglPoints {
+public:
+    static Result<HeightAglPoints> of(WrfFile& file, std::size_t t);
+    // Point p, whose column (p modulo ny*nx) is c.
+    double at(std::size_t p, std::size_t c) const { return agl_ ? agl_[p] : msl_[p] - terrain_[c]; }
+    std::size_t size() const { return agl_field_ ? agl_field_->size() : msl_.size(); }
+
+private:
+    SharedField agl_field_, terrain_field_;
+    HeightMslPoints msl_;
+    const double* agl_ = nullptr;
+    const double* terrain_ = nullptr;
+};
 
 // Fresh arrays of derived base fields for results that are those fields. A
 // field already cached is copied; otherwise it is derived straight into the

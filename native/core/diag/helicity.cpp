@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "grid.hpp"
 #include "parallel.hpp"
 
 namespace wrf::diag::helicity {
@@ -32,7 +33,9 @@ Result<std::vector<double>> compute_uhel(WrfFile& file, std::size_t t, const Com
     if (!u) return std::unexpected(u.error());
     auto v = file.v_destag(t);
     if (!v) return std::unexpected(v.error());
-    auto z = file.height_agl(t);
+    // Heights above ground are read once per point: no need to derive them
+    // into a field of their own first.
+    auto z = grid::HeightAglPoints::of(file, t);
     if (!z) return std::unexpected(z.error());
     const double bottom = opts.bottom_m.value_or(kDefaultBottom);
     const double top = opts.top_m.value_or(kDefaultTop);
@@ -52,7 +55,6 @@ Result<std::vector<double>> compute_uhel(WrfFile& file, std::size_t t, const Com
     const double* ww = (*w)->data();
     const double* uu = (*u)->data();
     const double* vv = (*v)->data();
-    const double* zz = (*z)->data();
     const double dx = file.dx(), dy = file.dy();
 
     std::vector<double> uh(n2, 0.0);
@@ -76,15 +78,17 @@ Result<std::vector<double>> compute_uhel(WrfFile& file, std::size_t t, const Com
     parallel::parallel_for_range(
         ny - 3,
         [&](std::size_t r0, std::size_t r1) {
-            std::vector<double> depth(nx), w_integral(nx), p_integral(nx);
+            std::vector<double> depth(nx), w_integral(nx), p_integral(nx), z_below(nx);
             for (std::size_t j = r0 + 1; j <= r1; ++j) {
                 std::fill(depth.begin(), depth.end(), 0.0);
                 std::fill(w_integral.begin(), w_integral.end(), 0.0);
                 std::fill(p_integral.begin(), p_integral.end(), 0.0);
+                for (std::size_t i = 1; i <= nx - 3; ++i) z_below[i] = z->at(j * nx + i, j * nx + i);
                 for (std::size_t k = 0; k + 1 < nz; ++k) {
                     for (std::size_t i = 1; i <= nx - 3; ++i) {
                         const std::size_t c = j * nx + i;
-                        const double zk = zz[k * n2 + c], zk1 = zz[(k + 1) * n2 + c];
+                        const double zk = z_below[i], zk1 = z->at((k + 1) * n2 + c, c);
+                        z_below[i] = zk1;
                         if (!(zk < zk1)) continue;
                         const double lo = std::max(zk, bottom), hi = std::min(zk1, top);
                         if (!(hi - lo > 0.0)) continue;

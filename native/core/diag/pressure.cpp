@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <string_view>
 
 #include "diag/humidity.hpp"
 #include "engine/buffer.hpp"
@@ -36,21 +35,6 @@ Result<std::vector<double>> copy_field(Result<SharedField> f) {
     return fresh_copy(**f);
 }
 
-// A derived base field read at a few points: its cached array when there is
-// one, otherwise the field it is derived from, for the point formula.
-struct PointSource {
-    SharedField whole, from;
-    const SharedField& field() const { return whole ? whole : from; }
-};
-
-Result<PointSource> point_source(WrfFile& file, std::string_view key, std::size_t t,
-                                 Result<SharedField> (WrfFile::*derived_from)(std::size_t)) {
-    if (SharedField whole = grid::cached_base_field(file, key, t)) return PointSource{whole, nullptr};
-    auto from = (file.*derived_from)(t);
-    if (!from) return std::unexpected(from.error());
-    return PointSource{nullptr, *from};
-}
-
 }  // namespace
 
 Result<std::vector<double>> compute_pressure_hpa(WrfFile& file, std::size_t t, const ComputeOpts&) {
@@ -78,24 +62,22 @@ Result<std::vector<double>> compute_terrain(WrfFile& file, std::size_t t, const 
 }
 
 // Sea-level pressure reads temperature and height at two or three levels of
-// each column. When those fields are not cached yet, their values come from
-// the point formulas on the fields they are derived from (the same values
-// the accessors would store) instead of deriving all levels first.
+// each column, so it takes them point by point rather than deriving every
+// level first.
 Result<std::vector<double>> compute_slp(WrfFile& file, std::size_t t, const ComputeOpts&) {
     auto pf = file.full_pressure(t);
     if (!pf) return std::unexpected(pf.error());
-    auto ts = point_source(file, "temp", t, &WrfFile::full_theta);
-    if (!ts) return std::unexpected(ts.error());
+    auto tk = grid::TemperaturePoints::of(file, t);
+    if (!tk) return std::unexpected(tk.error());
     auto qf = file.qvapor(t);
     if (!qf) return std::unexpected(qf.error());
-    auto zs = point_source(file, "height_msl", t, &WrfFile::full_geopotential);
-    if (!zs) return std::unexpected(zs.error());
+    auto z = grid::HeightMslPoints::of(file, t);
+    if (!z) return std::unexpected(z.error());
     const std::size_t nz = file.nz();
     const std::size_t plane = file.ny() * file.nx();
     // The level search pairs a level with the one below it.
     if (nz < 2) return fail(ErrorKind::Compute, "slp needs at least two mass levels, the file has " + std::to_string(nz));
-    const std::size_t avail =
-        std::min({(*pf)->size(), ts->field()->size(), (*qf)->size(), zs->field()->size()});
+    const std::size_t avail = std::min({(*pf)->size(), tk->size(), (*qf)->size(), z->size()});
     if (nz * plane > avail) {
         return fail(ErrorKind::DimMismatch, "slp needs " + std::to_string(nz * plane) +
                                                 " values of pressure, temperature, QVAPOR and height, found " +
@@ -103,12 +85,6 @@ Result<std::vector<double>> compute_slp(WrfFile& file, std::size_t t, const Comp
     }
     const double* p = (*pf)->data();
     const double* q = (*qf)->data();
-    const double* tk_cached = ts->whole ? ts->whole->data() : nullptr;
-    const double* theta = ts->from ? ts->from->data() : nullptr;
-    const double* z_cached = zs->whole ? zs->whole->data() : nullptr;
-    const double* geopotential = zs->from ? zs->from->data() : nullptr;
-    auto tk = [&](std::size_t i) { return tk_cached ? tk_cached[i] : grid::temperature_point(theta[i], p[i]); };
-    auto z = [&](std::size_t i) { return z_cached ? z_cached[i] : grid::height_point(geopotential[i]); };
     std::vector<double> out(plane);
     parallel::parallel_for(plane, [&](std::size_t c) {
         const double p0 = p[c];
@@ -121,17 +97,17 @@ Result<std::vector<double>> compute_slp(WrfFile& file, std::size_t t, const Comp
         }
         const std::size_t above = k * plane + c;
         const std::size_t below = (k - 1) * plane + c;
-        const double tv_above = tk(above) * (1.0 + kSlpVirtualFactor * clip_q(q[above]));
-        const double tv_below = tk(below) * (1.0 + kSlpVirtualFactor * clip_q(q[below]));
+        const double tv_above = (*tk)[above] * (1.0 + kSlpVirtualFactor * clip_q(q[above]));
+        const double tv_below = (*tk)[below] * (1.0 + kSlpVirtualFactor * clip_q(q[below]));
         const double p_star = p0 - kSlpLayer;
         double t_star, z_star;
         if (std::fabs(p[above] - p[below]) < 1.0) {
             t_star = tv_above;
-            z_star = z(above);
+            z_star = (*z)[above];
         } else {
             const double f = std::log(p_star / p[below]) / std::log(p[above] / p[below]);
             t_star = tv_below + f * (tv_above - tv_below);
-            z_star = z(below) + f * (z(above) - z(below));
+            z_star = (*z)[below] + f * ((*z)[above] - (*z)[below]);
         }
         const double t_surf = t_star * std::pow(p0 / p_star, kLapseExponent);
         double t_sea = t_star + kLapseRate * z_star;
@@ -141,7 +117,7 @@ Result<std::vector<double>> compute_slp(WrfFile& file, std::size_t t, const Comp
             const double d = t_surf - kSlpCriticalT;
             t_sea = kSlpCriticalT - 0.005 * (d * d);
         }
-        out[c] = 0.01 * p0 * std::exp(kSlpTwoG * z(c) / (kSlpRd * (t_surf + t_sea)));
+        out[c] = 0.01 * p0 * std::exp(kSlpTwoG * (*z)[c] / (kSlpRd * (t_surf + t_sea)));
     }, kColumnGrain);
     return out;
 }
