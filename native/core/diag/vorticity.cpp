@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
@@ -174,6 +175,23 @@ Result<std::pair<GridGeometry, VorticityFields>> load(const WrfFile& file, std::
     return std::pair{*g, std::move(*fields)};
 }
 
+// point(i, ip1, im1, span) for every i < nx (at least 2), with the
+// neighbours clamped to the row and span = ip1 - im1 as a double: one-sided
+// over one cell at the two ends, centred inside, where the loop has no
+// clamping left and vectorises.
+template <class Point>
+inline void for_row_points(std::size_t nx, Point point) {
+    point(std::size_t{0}, std::size_t{1}, std::size_t{0}, 1.0);
+    for (std::size_t i = 1; i + 1 < nx; ++i) point(i, i + 1, i - 1, 2.0);
+    point(nx - 1, nx - 1, nx - 2, 1.0);
+}
+
+// A pressure difference PVO can divide by.
+inline bool usable_pressure_difference(double dp) {
+    const double a = std::fabs(dp);
+    return (a <= std::numeric_limits<double>::max()) & (a > kTinyPressureDifference);
+}
+
 // Winds over their map factors for one level; each quotient appears in up
 // to four differences, so it is formed once.
 struct LevelScratch {
@@ -201,16 +219,50 @@ void absolute_vorticity_level(const VorticityFields& fl, const GridGeometry& g, 
         const double* v1 = vq + (j + 1) * nx;
         const double* up = uq + jp1 * nxs;
         const double* um = uq + jm1 * nxs;
-        for (std::size_t i = 0; i < nx; ++i) {
-            const std::size_t ip1 = std::min(i + 1, nx - 1), im1 = i > 0 ? i - 1 : 0;
-            const double dvdx =
-                0.5 * (v0[ip1] + v1[ip1] - v0[im1] - v1[im1]) / (g.dx * static_cast<double>(ip1 - im1));
+        const double* mm = fl.mapfac_m.data() + j * nx;
+        const double* ff = fl.f.data() + j * nx;
+        double* out = plane + j * nx;
+        for_row_points(nx, [&](std::size_t i, std::size_t ip1, std::size_t im1, double span) {
+            const double dvdx = 0.5 * (v0[ip1] + v1[ip1] - v0[im1] - v1[im1]) / (g.dx * span);
             const double dudy = 0.5 * (up[i] + up[i + 1] - um[i] - um[i + 1]) / dy_span;
-            const double m = fl.mapfac_m[j * nx + i];
+            const double m = mm[i];
             const double m2 = m * m;
-            plane[j * nx + i] = fl.f[j * nx + i] + m2 * dvdx - m2 * dudy;
-        }
+            out[i] = ff[i] + m2 * dvdx - m2 * dudy;
+        });
     }
+}
+
+// The rows of the fields one row of PVO reads: pressure and theta above
+// and below, winds above and below (V at both staggered rows), theta of
+// the row and its neighbours, the absolute vorticity of the row.
+struct PvRow {
+    const double *p_above, *p_below, *th_above, *th_below, *mapfac;
+    const double *u_above, *u_below, *v_above, *v_above_next, *v_below, *v_below_next;
+    const double *th, *th_north, *th_south, *zeta;
+    double dx, dy_span;
+};
+
+// PVO of one row into out; returns the number of its points whose pressure
+// difference cannot be divided by (their values are then not used). Kept
+// out of line, where the compiler knows that out aliases no input and
+// vectorises the row.
+[[gnu::noinline]] double pv_row(const PvRow& row, std::size_t nx, double* __restrict out) {
+    const PvRow r = row;  // a local copy: its pointers cannot alias out
+    double unusable = 0.0;
+    for_row_points(nx, [&](std::size_t i, std::size_t ip1, std::size_t im1, double span) {
+        const double dp = r.p_above[i] - r.p_below[i];
+        unusable += usable_pressure_difference(dp) ? 0.0 : 1.0;
+        const double m = r.mapfac[i];
+
+        const double dthdp = (r.th_above[i] - r.th_below[i]) / dp;
+        const double dudp = 0.5 * (r.u_above[i] + r.u_above[i + 1] - r.u_below[i] - r.u_below[i + 1]) / dp;
+        const double dvdp = 0.5 * (r.v_above[i] + r.v_above_next[i] - r.v_below[i] - r.v_below_next[i]) / dp;
+        const double dthdx = (r.th[ip1] - r.th[im1]) / (r.dx * span) * m;
+        const double dthdy = (r.th_north[i] - r.th_south[i]) / r.dy_span * m;
+
+        out[i] = -kGravity * (dthdp * r.zeta[i] - dvdp * dthdx + dudp * dthdy) * kPvoScale * kPaPerHpa;
+    });
+    return unusable;
 }
 
 // Where the vertical pressure difference of a level first fails.
@@ -240,31 +292,25 @@ Result<std::vector<double>> wrf_potential_vorticity(const VorticityFields& fl, c
         const double* th = theta.data() + k * n2;
         const double* pt = pressure.data() + kp1 * n2;
         const double* pb = pressure.data() + km1 * n2;
+        const double* zeta = avo.data();
+        double* pv = out.data() + k * n2;
         for (std::size_t j = 0; j < ny; ++j) {
             const std::size_t jp1 = std::min(j + 1, ny - 1), jm1 = j > 0 ? j - 1 : 0;
             const double dy_span = g.dy * static_cast<double>(jp1 - jm1);
+            const PvRow r{pt + j * nx, pb + j * nx, tht + j * nx, thb + j * nx, fl.mapfac_m.data() + j * nx,
+                          ut + j * nxs, ub + j * nxs, vt + j * nx, vt + (j + 1) * nx, vb + j * nx,
+                          vb + (j + 1) * nx, th + j * nx, th + jp1 * nx, th + jm1 * nx, zeta + j * nx, g.dx,
+                          dy_span};
+            // The whole row first; a row with an unusable pressure difference
+            // is then searched for its first one.
+            const double unusable = pv_row(r, nx, pv + j * nx);
+            if (unusable == 0.0) continue;
             for (std::size_t i = 0; i < nx; ++i) {
-                const std::size_t c = j * nx + i;
-                const double dp = pt[c] - pb[c];
-                if (!std::isfinite(dp) || std::fabs(dp) <= kTinyPressureDifference) {
+                const double dp = pt[j * nx + i] - pb[j * nx + i];
+                if (!usable_pressure_difference(dp)) {
                     gaps[k] = PressureGap{j, i, dp};
                     return;
                 }
-                const std::size_t ip1 = std::min(i + 1, nx - 1), im1 = i > 0 ? i - 1 : 0;
-                const double m = fl.mapfac_m[c];
-
-                const double dthdp = (tht[c] - thb[c]) / dp;
-                const double dudp =
-                    0.5 * (ut[j * nxs + i] + ut[j * nxs + i + 1] - ub[j * nxs + i] - ub[j * nxs + i + 1]) / dp;
-                const double dvdp = 0.5 * (vt[j * nx + i] + vt[(j + 1) * nx + i] - vb[j * nx + i] -
-                                           vb[(j + 1) * nx + i]) /
-                                    dp;
-                const double dthdx =
-                    (th[j * nx + ip1] - th[j * nx + im1]) / (g.dx * static_cast<double>(ip1 - im1)) * m;
-                const double dthdy = (th[jp1 * nx + i] - th[jm1 * nx + i]) / dy_span * m;
-
-                out[k * n2 + c] =
-                    -kGravity * (dthdp * avo[c] - dvdp * dthdx + dudp * dthdy) * kPvoScale * kPaPerHpa;
             }
         }
     });
