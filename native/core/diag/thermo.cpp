@@ -28,25 +28,49 @@ std::size_t shortest(const SharedField& a, const SharedField& b, const SharedFie
     return std::min(shortest(a, b), c->size());
 }
 
-// Equivalent potential temperature (K); p in hPa, t in degC, q in kg/kg.
-double theta_e_point(double p, double t, double q) {
-    const double qc = clip_q(q);
-    const double e = p * qc / (qc + humidity::kEpsilon);
-    const double es = humidity::saturation_vapor_pressure(t);
-    double rh = 100.0 * e / es;
-    if (rh < 0.0) rh = 0.0;
-    if (rh > 100.0) rh = 100.0;
-    // Never above saturation.
-    const double e_sat = es * rh / 100.0;
-    const double l = std::log(e_sat / humidity::kMagnusE0);
-    const double td = humidity::kMagnusB * l / (humidity::kMagnusA - l);
-    const double tk = t + kZeroCelsius;
-    const double tdk = td + kZeroCelsius;
-    const double tl = 56.0 + 1.0 / (1.0 / (tdk - 56.0) + std::log(tk / tdk) / 800.0);
-    const double e2 = humidity::saturation_vapor_pressure(td);
-    const double r = kEpsilonThetaE * e2 / (p - e2);
-    return tk * std::pow(1000.0 / (p - e2), kKappaThetaE) * std::pow(tk / tl, 0.28 * r) *
-           std::exp((3036.0 / tl - 1.78) * r * (1.0 + 0.448 * r));
+// Equivalent potential temperature (K) of n <= kLanes points; p in hPa,
+// t in degC, q in kg/kg. Every point goes through the formula's steps in
+// order; the points run side by side, step by step, so that the seven
+// transcendental calls of different points overlap instead of queueing.
+constexpr std::size_t kLanes = 8;
+
+void theta_e_points(const double* p, const double* t, const double* q, double* out, std::size_t n) {
+    double pp[kLanes], tc[kLanes], es[kLanes], e_sat[kLanes], td[kLanes], tk[kLanes], tl[kLanes], e2[kLanes],
+        r[kLanes], theta[kLanes];
+    for (std::size_t l = 0; l < kLanes; ++l) {
+        const std::size_t i = std::min(l, n - 1);  // spare lanes repeat the last point
+        pp[l] = p[i];
+        tc[l] = t[i];
+        es[l] = humidity::saturation_vapor_pressure(tc[l]);
+    }
+    for (std::size_t l = 0; l < kLanes; ++l) {
+        const double qc = clip_q(q[std::min(l, n - 1)]);
+        const double e = pp[l] * qc / (qc + humidity::kEpsilon);
+        double rh = 100.0 * e / es[l];
+        if (rh < 0.0) rh = 0.0;
+        if (rh > 100.0) rh = 100.0;
+        // Never above saturation.
+        e_sat[l] = es[l] * rh / 100.0;
+    }
+    for (std::size_t l = 0; l < kLanes; ++l) {
+        const double lg = std::log(e_sat[l] / humidity::kMagnusE0);
+        td[l] = humidity::kMagnusB * lg / (humidity::kMagnusA - lg);
+        tk[l] = tc[l] + kZeroCelsius;
+    }
+    for (std::size_t l = 0; l < kLanes; ++l) {
+        const double tdk = td[l] + kZeroCelsius;
+        tl[l] = 56.0 + 1.0 / (1.0 / (tdk - 56.0) + std::log(tk[l] / tdk) / 800.0);
+    }
+    for (std::size_t l = 0; l < kLanes; ++l) {
+        e2[l] = humidity::saturation_vapor_pressure(td[l]);
+        r[l] = kEpsilonThetaE * e2[l] / (pp[l] - e2[l]);
+    }
+    for (std::size_t l = 0; l < kLanes; ++l) theta[l] = tk[l] * std::pow(1000.0 / (pp[l] - e2[l]), kKappaThetaE);
+    for (std::size_t l = 0; l < kLanes; ++l) theta[l] = theta[l] * std::pow(tk[l] / tl[l], 0.28 * r[l]);
+    for (std::size_t l = 0; l < kLanes; ++l) {
+        theta[l] = theta[l] * std::exp((3036.0 / tl[l] - 1.78) * r[l] * (1.0 + 0.448 * r[l]));
+    }
+    for (std::size_t l = 0; l < n; ++l) out[l] = theta[l];
 }
 
 }  // namespace
@@ -88,9 +112,17 @@ Result<std::vector<double>> compute_theta_e(WrfFile& file, std::size_t t, const 
     if (!tc) return std::unexpected(tc.error());
     auto q = file.qvapor(t);
     if (!q) return std::unexpected(q.error());
-    return elementwise(
-        shortest(*p, *tc, *q), [](double p, double tc, double q) { return theta_e_point(p, tc, q); }, (*p)->data(),
-        (*tc)->data(), (*q)->data());
+    const std::size_t n = shortest(*p, *tc, *q);
+    const double* pp = (*p)->data();
+    const double* tp = (*tc)->data();
+    const double* qp = (*q)->data();
+    std::vector<double> out = fresh_doubles(n);
+    parallel::for_blocks(n, [&](std::size_t b, std::size_t e) {
+        for (std::size_t i = b; i < e; i += kLanes) {
+            theta_e_points(pp + i, tp + i, qp + i, out.data() + i, std::min(kLanes, e - i));
+        }
+    });
+    return out;
 }
 
 Result<std::vector<double>> compute_tv(WrfFile& file, std::size_t t, const ComputeOpts&) {
