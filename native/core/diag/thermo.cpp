@@ -73,6 +73,42 @@ void theta_e_points(const double* p, const double* t, const double* q, double* o
     for (std::size_t l = 0; l < n; ++l) out[l] = theta[l];
 }
 
+// Pressure (hPa), temperature (degC) and mixing ratio, read in that order,
+// as the rows that take all three use them.
+struct MoistInputs {
+    SharedField p, tc, q;
+    std::size_t size() const { return shortest(p, tc, q); }
+};
+
+Result<MoistInputs> moist_inputs(WrfFile& file, std::size_t t) {
+    auto p = file.pressure_hpa(t);
+    if (!p) return std::unexpected(p.error());
+    auto tc = file.temperature_c(t);
+    if (!tc) return std::unexpected(tc.error());
+    auto q = file.qvapor(t);
+    if (!q) return std::unexpected(q.error());
+    return MoistInputs{*p, *tc, *q};
+}
+
+// A fresh result over the moist inputs, filled on the pool in runs of at
+// most `run_length` points: run(p, tc, q, out, count).
+template <class Run>
+Result<std::vector<double>> by_runs(WrfFile& file, std::size_t t, std::size_t run_length, Run run) {
+    auto in = moist_inputs(file, t);
+    if (!in) return std::unexpected(in.error());
+    const std::size_t n = in->size();
+    const double* p = in->p->data();
+    const double* tc = in->tc->data();
+    const double* q = in->q->data();
+    std::vector<double> out = fresh_doubles(n);
+    parallel::for_blocks(n, [&](std::size_t b, std::size_t e) {
+        for (std::size_t i = b; i < e; i += run_length) {
+            run(p + i, tc + i, q + i, out.data() + i, std::min(run_length, e - i));
+        }
+    });
+    return out;
+}
+
 }  // namespace
 
 Result<std::vector<double>> compute_t2(WrfFile& file, std::size_t t, const ComputeOpts& opts) {
@@ -106,23 +142,7 @@ Result<std::vector<double>> compute_theta(WrfFile& file, std::size_t t, const Co
 }
 
 Result<std::vector<double>> compute_theta_e(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    auto p = file.pressure_hpa(t);
-    if (!p) return std::unexpected(p.error());
-    auto tc = file.temperature_c(t);
-    if (!tc) return std::unexpected(tc.error());
-    auto q = file.qvapor(t);
-    if (!q) return std::unexpected(q.error());
-    const std::size_t n = shortest(*p, *tc, *q);
-    const double* pp = (*p)->data();
-    const double* tp = (*tc)->data();
-    const double* qp = (*q)->data();
-    std::vector<double> out = fresh_doubles(n);
-    parallel::for_blocks(n, [&](std::size_t b, std::size_t e) {
-        for (std::size_t i = b; i < e; i += kLanes) {
-            theta_e_points(pp + i, tp + i, qp + i, out.data() + i, std::min(kLanes, e - i));
-        }
-    });
-    return out;
+    return by_runs(file, t, kLanes, theta_e_points);
 }
 
 Result<std::vector<double>> compute_tv(WrfFile& file, std::size_t t, const ComputeOpts&) {
@@ -136,29 +156,14 @@ Result<std::vector<double>> compute_tv(WrfFile& file, std::size_t t, const Compu
 }
 
 Result<std::vector<double>> compute_twb(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    auto p = file.pressure_hpa(t);
-    if (!p) return std::unexpected(p.error());
-    auto tc = file.temperature_c(t);
-    if (!tc) return std::unexpected(tc.error());
-    auto q = file.qvapor(t);
-    if (!q) return std::unexpected(q.error());
-    const std::size_t n = shortest(*p, *tc, *q);
-    const double* pp = (*p)->data();
-    const double* tp = (*tc)->data();
-    const double* qp = (*q)->data();
-    std::vector<double> out = fresh_doubles(n);
-    parallel::for_blocks(n, [&](std::size_t b, std::size_t e) {
-        // Dewpoints of a short run, then the run's wet bulbs in one batch.
-        constexpr std::size_t kRun = 256;
+    // Dewpoints of a run, then the run's wet bulbs in one batch.
+    constexpr std::size_t kRun = 256;
+    return by_runs(file, t, kRun, [](const double* p, const double* tc, const double* q, double* out, std::size_t n) {
         double td[kRun];
-        for (std::size_t i0 = b; i0 < e; i0 += kRun) {
-            const std::size_t m = std::min(kRun, e - i0);
-            for (std::size_t i = 0; i < m; ++i) td[i] = humidity::dewpoint(pp[i0 + i], qp[i0 + i]);
-            met::wet_bulb_temperatures(pp + i0, tp + i0, td, out.data() + i0, m);
-            for (std::size_t i = 0; i < m; ++i) out[i0 + i] = out[i0 + i] + kZeroCelsius;
-        }
+        for (std::size_t i = 0; i < n; ++i) td[i] = humidity::dewpoint(p[i], q[i]);
+        met::wet_bulb_temperatures(p, tc, td, out, n);
+        for (std::size_t i = 0; i < n; ++i) out[i] = out[i] + kZeroCelsius;
     });
-    return out;
 }
 
 Result<std::vector<double>> compute_td(WrfFile& file, std::size_t t, const ComputeOpts&) {
@@ -171,15 +176,11 @@ Result<std::vector<double>> compute_td(WrfFile& file, std::size_t t, const Compu
 }
 
 Result<std::vector<double>> compute_rh(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    auto p = file.pressure_hpa(t);
-    if (!p) return std::unexpected(p.error());
-    auto tc = file.temperature_c(t);
-    if (!tc) return std::unexpected(tc.error());
-    auto q = file.qvapor(t);
-    if (!q) return std::unexpected(q.error());
+    auto in = moist_inputs(file, t);
+    if (!in) return std::unexpected(in.error());
     return elementwise(
-        shortest(*p, *tc, *q), [](double p, double tc, double q) { return humidity::relative_humidity(p, tc, q); },
-        (*p)->data(), (*tc)->data(), (*q)->data());
+        in->size(), [](double p, double tc, double q) { return humidity::relative_humidity(p, tc, q); },
+        in->p->data(), in->tc->data(), in->q->data());
 }
 
 }  // namespace wrf::diag::thermo
