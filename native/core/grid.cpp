@@ -236,7 +236,6 @@ std::vector<double> interpolate_masked_2d(const std::vector<double>& values, con
 namespace {
 
 constexpr double kThetaOffset = 300.0;
-constexpr double kKelvinOffset = -273.15;
 
 std::string cache_key(std::string_view key, std::size_t t) {
     std::string k(key);
@@ -358,13 +357,13 @@ Result<void> check_stagger(const std::string& name, const char* dim, std::size_t
 Result<std::vector<double>> derive_pressure_hpa(WrfFile& file, std::size_t t) {
     auto p = file.full_pressure(t);
     if (!p) return std::unexpected(p.error());
-    return elementwise((*p)->size(), [](double a) { return a / 100.0; }, (*p)->data());
+    return elementwise((*p)->size(), [](double a) { return grid::hpa_point(a); }, (*p)->data());
 }
 
 Result<std::vector<double>> derive_temperature_c(WrfFile& file, std::size_t t) {
     auto tk = file.temperature(t);
     if (!tk) return std::unexpected(tk.error());
-    return elementwise((*tk)->size(), [](double a) { return a + kKelvinOffset; }, (*tk)->data());
+    return elementwise((*tk)->size(), [](double a) { return grid::celsius_point(a); }, (*tk)->data());
 }
 
 Result<std::vector<double>> derive_height_msl(WrfFile& file, std::size_t t) {

@@ -24,6 +24,12 @@ inline double temperature_point(double theta, double pressure) {
 // Height above sea level (m) from the full geopotential (m2/s2).
 inline double height_point(double geopotential) { return geopotential / kGravity; }
 
+// Pressure in hPa from Pa, and temperature in degC from K, as the derived
+// fields hold them.
+inline double hpa_point(double pascal) { return pascal / 100.0; }
+inline constexpr double kKelvinOffset = -273.15;
+inline double celsius_point(double kelvin) { return kelvin + kKelvinOffset; }
+
 // The cached array of a base field at time t (by its accessor's key, for
 // example "temp"), or null when it has not been computed.
 SharedField cached_base_field(const WrfFile& file, std::string_view key, std::size_t t);

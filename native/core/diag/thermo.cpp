@@ -73,37 +73,47 @@ void theta_e_points(const double* p, const double* t, const double* q, double* o
     for (std::size_t l = 0; l < n; ++l) out[l] = theta[l];
 }
 
-// Pressure (hPa), temperature (degC) and mixing ratio, read in that order,
-// as the rows that take all three use them.
+// Full pressure, temperature and mixing ratio, read in that order. The
+// rows below take pressure in hPa and temperature in degC, each point once,
+// so they convert point by point (the same values as the derived fields)
+// instead of deriving those two fields first.
 struct MoistInputs {
-    SharedField p, tc, q;
-    std::size_t size() const { return shortest(p, tc, q); }
+    SharedField p, tk, q;
+    std::size_t size() const { return shortest(p, tk, q); }
 };
 
 Result<MoistInputs> moist_inputs(WrfFile& file, std::size_t t) {
-    auto p = file.pressure_hpa(t);
+    auto p = file.full_pressure(t);
     if (!p) return std::unexpected(p.error());
-    auto tc = file.temperature_c(t);
-    if (!tc) return std::unexpected(tc.error());
+    auto tk = file.temperature(t);
+    if (!tk) return std::unexpected(tk.error());
     auto q = file.qvapor(t);
     if (!q) return std::unexpected(q.error());
-    return MoistInputs{*p, *tc, *q};
+    return MoistInputs{*p, *tk, *q};
 }
 
-// A fresh result over the moist inputs, filled on the pool in runs of at
-// most `run_length` points: run(p, tc, q, out, count).
+// A fresh result over the moist inputs, filled on the pool run by run:
+// run(p_hpa, t_celsius, q, out, count) with at most kRun points.
+constexpr std::size_t kRun = 256;
+
 template <class Run>
-Result<std::vector<double>> by_runs(WrfFile& file, std::size_t t, std::size_t run_length, Run run) {
+Result<std::vector<double>> by_runs(WrfFile& file, std::size_t t, Run run) {
     auto in = moist_inputs(file, t);
     if (!in) return std::unexpected(in.error());
     const std::size_t n = in->size();
     const double* p = in->p->data();
-    const double* tc = in->tc->data();
+    const double* tk = in->tk->data();
     const double* q = in->q->data();
     std::vector<double> out = fresh_doubles(n);
     parallel::for_blocks(n, [&](std::size_t b, std::size_t e) {
-        for (std::size_t i = b; i < e; i += run_length) {
-            run(p + i, tc + i, q + i, out.data() + i, std::min(run_length, e - i));
+        double p_hpa[kRun], t_celsius[kRun];
+        for (std::size_t i0 = b; i0 < e; i0 += kRun) {
+            const std::size_t m = std::min(kRun, e - i0);
+            for (std::size_t i = 0; i < m; ++i) {
+                p_hpa[i] = grid::hpa_point(p[i0 + i]);
+                t_celsius[i] = grid::celsius_point(tk[i0 + i]);
+            }
+            run(p_hpa, t_celsius, q + i0, out.data() + i0, m);
         }
     });
     return out;
@@ -142,7 +152,9 @@ Result<std::vector<double>> compute_theta(WrfFile& file, std::size_t t, const Co
 }
 
 Result<std::vector<double>> compute_theta_e(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return by_runs(file, t, kLanes, theta_e_points);
+    return by_runs(file, t, [](const double* p, const double* tc, const double* q, double* out, std::size_t n) {
+        for (std::size_t i = 0; i < n; i += kLanes) theta_e_points(p + i, tc + i, q + i, out + i, std::min(kLanes, n - i));
+    });
 }
 
 Result<std::vector<double>> compute_tv(WrfFile& file, std::size_t t, const ComputeOpts&) {
@@ -157,8 +169,7 @@ Result<std::vector<double>> compute_tv(WrfFile& file, std::size_t t, const Compu
 
 Result<std::vector<double>> compute_twb(WrfFile& file, std::size_t t, const ComputeOpts&) {
     // Dewpoints of a run, then the run's wet bulbs in one batch.
-    constexpr std::size_t kRun = 256;
-    return by_runs(file, t, kRun, [](const double* p, const double* tc, const double* q, double* out, std::size_t n) {
+    return by_runs(file, t, [](const double* p, const double* tc, const double* q, double* out, std::size_t n) {
         double td[kRun];
         for (std::size_t i = 0; i < n; ++i) td[i] = humidity::dewpoint(p[i], q[i]);
         met::wet_bulb_temperatures(p, tc, td, out, n);
@@ -167,20 +178,20 @@ Result<std::vector<double>> compute_twb(WrfFile& file, std::size_t t, const Comp
 }
 
 Result<std::vector<double>> compute_td(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    auto p = file.pressure_hpa(t);
+    // Pressure converted to hPa point by point, as in by_runs.
+    auto p = file.full_pressure(t);
     if (!p) return std::unexpected(p.error());
     auto q = file.qvapor(t);
     if (!q) return std::unexpected(q.error());
     return elementwise(
-        shortest(*p, *q), [](double p, double q) { return humidity::dewpoint(p, q); }, (*p)->data(), (*q)->data());
+        shortest(*p, *q), [](double p, double q) { return humidity::dewpoint(grid::hpa_point(p), q); },
+        (*p)->data(), (*q)->data());
 }
 
 Result<std::vector<double>> compute_rh(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    auto in = moist_inputs(file, t);
-    if (!in) return std::unexpected(in.error());
-    return elementwise(
-        in->size(), [](double p, double tc, double q) { return humidity::relative_humidity(p, tc, q); },
-        in->p->data(), in->tc->data(), in->q->data());
+    return by_runs(file, t, [](const double* p, const double* tc, const double* q, double* out, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) out[i] = humidity::relative_humidity(p[i], tc[i], q[i]);
+    });
 }
 
 }  // namespace wrf::diag::thermo
