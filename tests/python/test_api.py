@@ -315,3 +315,19 @@ def test_file_edge_shapes(tmp_path):
         f.getvar("T")
     with pytest.raises(RuntimeError, match="^dimension mismatch: Times variable has unexpected shape$"):
         f.times()
+
+
+def test_zero_sized_grid_is_an_orderly_error(tmp_path):
+    h5py = pytest.importorskip("h5py")
+    path = tmp_path / "zero.h5"
+    with h5py.File(path, "w") as h:
+        for name in ("T", "P", "PB"):
+            h.create_dataset(name, shape=(1, 0, 3, 4), dtype="f4")
+        h.create_dataset("T2", data=np.ones((1, 3, 4), "f4"))
+    f = wrf.WrfFile(str(path))
+    assert (f.nt, f.nz) == (1, 0)
+    for name in ("pressure", "theta", "slp"):
+        with pytest.raises(RuntimeError, match="^dimension mismatch: .*zero-sized"):
+            f.getvar(name)
+    assert f.getvar("T").shape == (0, 3, 4)
+    assert f.getvar("t2").shape == (3, 4)
