@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "engine/buffer.hpp"
+#include "engine/text.hpp"
 #include "parallel.hpp"
 
 namespace wrf {
@@ -145,15 +146,6 @@ double first_value(std::uint32_t type, const std::uint8_t* p) {
     double v = 0.0;
     convert(type, p, &v, 1);
     return v;
-}
-
-std::string shape_text(const std::vector<std::size_t>& shape) {
-    std::string s = "[";
-    for (std::size_t i = 0; i < shape.size(); ++i) {
-        if (i != 0) s += ", ";
-        s += std::to_string(shape[i]);
-    }
-    return s + "]";
 }
 
 std::unexpected<WrfError> nc_error(std::string message) { return fail(ErrorKind::NetCdf, std::move(message)); }
@@ -657,7 +649,7 @@ Result<std::vector<double>> ClassicNetcdfFile::read_f64_slice(const std::string&
     const std::vector<std::size_t> shape = im.shape_of(*v);
     if (t >= shape[0]) {
         return nc_error("time_index " + std::to_string(t) + " out of range for variable `" + name + "` shape " +
-                        shape_text(shape));
+                        format_shape(shape));
     }
     if (v->is_record) return im.read_values(*v, v->begin + t * im.recsize, 0, 1, v->elems, true);
     // A fixed dimension named Time: slices are contiguous blocks.

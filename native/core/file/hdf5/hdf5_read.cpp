@@ -3,7 +3,6 @@
 // chunks of one read are decoded on the worker pool, each worker with its
 // own decompressor and buffers, reading its chunk's bytes by positioned reads.
 #include <libdeflate.h>
-#include <sys/mman.h>
 
 #include <bit>
 #include <cstring>
@@ -11,6 +10,7 @@
 #include <mutex>
 #include <optional>
 
+#include "engine/buffer.hpp"
 #include "file/hdf5/hdf5_internal.hpp"
 #include "parallel.hpp"
 
@@ -82,23 +82,6 @@ private:
     }
     std::unique_ptr<Scratch> s_;
 };
-
-// A fresh output of tens of megabytes costs more in page faults than in
-// conversion; asking for huge pages before the first touch cuts the faults
-// several hundredfold. Advisory only: nothing changes where it is refused.
-std::vector<double> allocate_output(std::size_t n) {
-    std::vector<double> out;
-    out.reserve(n);
-#ifdef MADV_HUGEPAGE
-    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-    const auto begin = reinterpret_cast<std::uintptr_t>(out.data());
-    const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
-    const std::uintptr_t last = (begin + n * sizeof(double)) & ~(kHuge - 1);
-    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#endif
-    out.resize(n);
-    return out;
-}
 
 // ---------------------------------------------------------------------------
 // Conversion to doubles
@@ -459,7 +442,7 @@ Result<std::vector<double>> Hdf5File::Impl::read_values(const DatasetInfo& info,
     auto region = make_region(*src, info, t, sizeof(double));
     if (!region) return std::unexpected(region.error());
     const std::size_t n = static_cast<std::size_t>(region->elements);
-    out = allocate_output(n);
+    out = fresh_doubles(n);
     DoubleTarget target{out.data(), info.kind, info.big_endian, info.elem_size};
 
     if (l.cls == Layout::Chunked) {
