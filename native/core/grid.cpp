@@ -332,6 +332,18 @@ Result<std::vector<double>> read_exact(const WrfFile& file, const std::string& n
     return values;
 }
 
+// Adds a raw variable at time t into `into`, which it must match in length;
+// no full-size temporary is made for the variable.
+Result<void> add_exact(const WrfFile& file, const std::string& name, std::size_t t, std::vector<double>& into) {
+    auto n = file.add_var_into(name, t, into);
+    if (!n) return std::unexpected(n.error());
+    if (*n != into.size()) {
+        return fail(ErrorKind::DimMismatch,
+                    name + " has " + std::to_string(*n) + " values, expected " + std::to_string(into.size()));
+    }
+    return {};
+}
+
 Result<std::vector<double>> read_2d(const WrfFile& file, const std::string& name, std::size_t t) {
     const std::size_t ny = file.ny(), nx = file.nx();
     if (ny * nx == 0) return zero_grid(name, {ny, nx});
@@ -403,9 +415,7 @@ Result<SharedField> WrfFile::full_pressure(std::size_t t) {
     return cached(*this, "pressure", t, [&]() -> Result<std::vector<double>> {
         auto p = read_3d(*this, "P", t);
         if (!p) return p;
-        auto pb = read_3d(*this, "PB", t);
-        if (!pb) return pb;
-        update_elementwise(*p, [](double a, double b) { return a + b; }, pb->data());
+        if (auto pb = add_exact(*this, "PB", t, *p); !pb) return std::unexpected(pb.error());
         return p;
     });
 }
@@ -447,9 +457,7 @@ Result<SharedField> WrfFile::full_geopotential(std::size_t t) {
         if (auto ok = check_stagger("PH", "bottom_top_stag", nzs, nz_); !ok) return std::unexpected(ok.error());
         auto ph = read_exact(*this, "PH", t, nzs * ny * nx);
         if (!ph) return ph;
-        auto phb = read_exact(*this, "PHB", t, nzs * ny * nx);
-        if (!phb) return phb;
-        update_elementwise(*ph, [](double a, double b) { return a + b; }, phb->data());
+        if (auto phb = add_exact(*this, "PHB", t, *ph); !phb) return std::unexpected(phb.error());
         return grid::destagger_z_in_place(std::move(*ph), nzs, ny, nx);
     });
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "file/classic.hpp"
+#include "parallel.hpp"
 
 using namespace wrf;
 namespace fs = std::filesystem;
@@ -315,6 +316,50 @@ TEST_CASE("synthetic files of every version read back every type, record and sli
             CHECK_FALSE(f->has_var("r1"));
         }
     }
+}
+
+TEST_CASE("adding a slice into values equals reading it and adding it") {
+    // The sample's variables, and a record variable long enough to be added
+    // in several pieces on the pool.
+    TFile file = sample(5);
+    file.dims.push_back({"long", 3 * 16384 + 5});
+    std::vector<double> many;
+    for (int i = 0; i < 2 * (3 * 16384 + 5); ++i) many.push_back(std::sin(i) * 100.0);
+    file.vars.push_back({"LONG", {0, 5}, FLOAT, many});
+    file.numrecs = 3;
+    const auto bytes = build(file);
+    TempFile tmp(bytes);
+    auto opened = ClassicNetcdfFile::open(tmp.path.string());
+    REQUIRE(opened.has_value());
+    const ClassicNetcdfFile& f = **opened;
+    for (std::size_t threads : {1u, 2u}) {
+        parallel::set_num_threads(threads);
+        for (const char* name : {"F", "D", "B", "S", "I", "SCALAR", "FIXT", "R3", "RS", "R1", "P", "U64", "LONG"}) {
+            for (std::size_t t : {0u, 1u}) {
+                CAPTURE(name);
+                CAPTURE(t);
+                const std::vector<double> values = slice(f, name, t);
+                std::vector<double> into(values.size()), want(values.size());
+                for (std::size_t i = 0; i < into.size(); ++i) {
+                    into[i] = 0.25 * static_cast<double>(i) - 3.0;
+                    want[i] = into[i] + values[i];
+                }
+                auto n = f.add_f64_slice(name, t, into);
+                REQUIRE(n.has_value());
+                CHECK(*n == values.size());
+                CHECK(into == want);
+                // A buffer of another length is left alone.
+                std::vector<double> other(values.size() + 1, 7.0);
+                CHECK(*f.add_f64_slice(name, t, other) == values.size());
+                CHECK(other == std::vector<double>(values.size() + 1, 7.0));
+            }
+        }
+    }
+    parallel::set_num_threads(0);
+    std::vector<double> into(6);
+    CHECK(f.add_f64_slice("nope", 0, into).error().kind == ErrorKind::VarNotFound);
+    CHECK(f.add_f64_slice("NAME", 0, into).error().kind == ErrorKind::NetCdf);
+    CHECK(f.add_f64_slice("R3", 5, into).error().kind == ErrorKind::NetCdf);
 }
 
 TEST_CASE("errors name what is wrong") {

@@ -277,48 +277,94 @@ struct ClassicNetcdfFile::Impl {
         return {};
     }
 
-    // Values of nseg segments of seg_elems values each, the first at off and
-    // the rest stride apart, as doubles. Each piece of the result receives
-    // its stored bytes in its own tail and is converted forward in place, so
-    // no second full-size buffer is needed and pieces go to the pool.
-    Result<std::vector<double>> read_values(const Var& v, std::uint64_t off, std::uint64_t stride,
-                                            std::uint64_t nseg, std::uint64_t seg_elems, bool unpack) const {
+    // Where the values of one read lie: nseg segments of seg_elems values,
+    // the first at off and the rest stride apart.
+    struct Extent {
+        std::uint64_t off = 0, stride = 0, nseg = 0, seg_elems = 0;
+    };
+
+    // Checks an extent against the file; its number of values on success.
+    Result<std::uint64_t> checked_size(const Var& v, const Extent& x) const {
         const std::uint64_t es = type_size(v.type);
         std::uint64_t total = 0, total_bytes = 0;
-        if (!mul_ok(nseg, seg_elems, total) || !mul_ok(total, es, total_bytes) || total_bytes > file_size)
+        if (!mul_ok(x.nseg, x.seg_elems, total) || !mul_ok(total, es, total_bytes) || total_bytes > file_size)
             return nc_error("variable `" + v.name + "` is larger than the file");
-        if (auto r = check_extent(v, off, stride, nseg, seg_elems * es); !r) return std::unexpected(r.error());
-        std::vector<double> out = fresh_doubles(static_cast<std::size_t>(total));
-        if (total == 0) return out;
+        if (auto r = check_extent(v, x.off, x.stride, x.nseg, x.seg_elems * es); !r) return std::unexpected(r.error());
+        return total;
+    }
 
-        // Pieces never cross a segment: piece p is number p % per_seg of
-        // segment p / per_seg.
-        constexpr std::uint64_t kPiece = std::uint64_t{1} << 18;
-        const std::uint64_t per_seg = (seg_elems + kPiece - 1) / kPiece;
-        const std::uint64_t pieces = nseg * per_seg;
-        std::vector<std::optional<WrfError>> failed(total >= 2 * kPiece ? pieces : 1);
-        auto read_piece = [&](std::size_t p, std::optional<WrfError>& error) {
-            const std::uint64_t s = p / per_seg, first = (p % per_seg) * kPiece;
-            const std::uint64_t count = std::min(kPiece, seg_elems - first);
-            double* dst = out.data() + s * seg_elems + first;
-            std::uint8_t* raw = reinterpret_cast<std::uint8_t*>(dst + count) - count * es;
-            if (auto r = read_at(off + s * stride + first * es, raw, count * es); !r) {
+    // Runs piece(value_index, file_offset, count) over pieces of at most
+    // `piece` values that never cross a segment, on the pool when there are
+    // several; the first failing piece's error, in file order, is returned.
+    template <class Piece>
+    Result<void> for_pieces(const Var& v, const Extent& x, std::uint64_t piece, Piece&& read_piece) const {
+        const std::uint64_t es = type_size(v.type);
+        const std::uint64_t per_seg = (x.seg_elems + piece - 1) / piece;
+        const std::uint64_t pieces = x.nseg * per_seg;
+        std::vector<std::optional<WrfError>> failed(pieces >= 2 ? pieces : 1);
+        auto run = [&](std::size_t p, std::optional<WrfError>& error) {
+            const std::uint64_t s = p / per_seg, first = (p % per_seg) * piece;
+            const std::uint64_t count = std::min(piece, x.seg_elems - first);
+            if (auto r = read_piece(s * x.seg_elems + first, x.off + s * x.stride + first * es, count); !r)
                 error = r.error();
-                return;
-            }
-            convert(v.type, raw, dst, static_cast<std::size_t>(count));
-            if (unpack && v.packed) unpack_values(v, dst, static_cast<std::size_t>(count));
         };
         if (failed.size() == 1) {
-            for (std::uint64_t p = 0; p < pieces && !failed[0]; ++p) read_piece(p, failed[0]);
+            for (std::uint64_t p = 0; p < pieces && !failed[0]; ++p) run(p, failed[0]);
         } else {
-            parallel::parallel_for(pieces, [&](std::size_t p) { read_piece(p, failed[p]); });
+            parallel::parallel_for(pieces, [&](std::size_t p) { run(p, failed[p]); });
         }
         for (auto& e : failed) {
             if (e) return std::unexpected(std::move(*e));
         }
+        return {};
+    }
+
+    // count stored values at file offset off, as doubles into dst (room for
+    // count doubles). The bytes are read into dst's own tail and converted
+    // forward in place, so no second buffer is needed.
+    Result<void> read_converted(const Var& v, std::uint64_t off, std::uint64_t count, bool unpack, double* dst) const {
+        const std::uint64_t es = type_size(v.type);
+        std::uint8_t* raw = reinterpret_cast<std::uint8_t*>(dst + count) - count * es;
+        if (auto r = read_at(off, raw, count * es); !r) return r;
+        convert(v.type, raw, dst, static_cast<std::size_t>(count));
+        if (unpack && v.packed) unpack_values(v, dst, static_cast<std::size_t>(count));
+        return {};
+    }
+
+    // The values of an extent as doubles.
+    Result<std::vector<double>> read_values(const Var& v, const Extent& x, bool unpack) const {
+        auto total = checked_size(v, x);
+        if (!total) return std::unexpected(total.error());
+        std::vector<double> out = fresh_doubles(static_cast<std::size_t>(*total));
+        auto ok = for_pieces(v, x, kReadPiece, [&](std::uint64_t i, std::uint64_t off, std::uint64_t count) {
+            return read_converted(v, off, count, unpack, out.data() + i);
+        });
+        if (!ok) return std::unexpected(ok.error());
         return out;
     }
+
+    // Adds the values of an extent into `into` when it holds exactly as
+    // many, piece by piece through a small buffer per thread instead of a
+    // full-size array; returns the extent's number of values either way.
+    Result<std::uint64_t> add_values(const Var& v, const Extent& x, bool unpack, std::vector<double>& into) const {
+        auto total = checked_size(v, x);
+        if (!total || *total != into.size()) return total;
+        auto ok = for_pieces(v, x, kAddPiece, [&](std::uint64_t i, std::uint64_t off, std::uint64_t count) {
+            thread_local std::vector<double> piece;
+            piece.resize(kAddPiece);
+            if (auto r = read_converted(v, off, count, unpack, piece.data()); !r) return r;
+            double* dst = into.data() + i;
+            for (std::uint64_t k = 0; k < count; ++k) dst[k] = dst[k] + piece[k];
+            return Result<void>{};
+        });
+        if (!ok) return std::unexpected(ok.error());
+        return total;
+    }
+
+    // Pieces of a read: a huge page of doubles when read in place; a small
+    // buffer's worth when added through one.
+    static constexpr std::uint64_t kReadPiece = std::uint64_t{1} << 18;
+    static constexpr std::uint64_t kAddPiece = std::uint64_t{1} << 14;
 
     // Packed values: value * scale + offset, fill values left as stored.
     static void unpack_values(const Var& v, double* x, std::size_t n) {
@@ -333,9 +379,9 @@ struct ClassicNetcdfFile::Impl {
     }
 
     // Every value of the variable, all records included.
-    Result<std::vector<double>> read_whole(const Var& v, bool unpack) const {
-        if (v.is_record) return read_values(v, v.begin, recsize, numrecs, v.elems, unpack);
-        return read_values(v, v.begin, 0, 1, v.elems, unpack);
+    Extent whole(const Var& v) const {
+        if (v.is_record) return {v.begin, recsize, numrecs, v.elems};
+        return {v.begin, 0, 1, v.elems};
     }
 
     Result<std::vector<std::uint8_t>> read_raw_bytes(const Var& v) const {
@@ -639,22 +685,44 @@ Result<std::vector<std::size_t>> ClassicNetcdfFile::dataset_shape(const std::str
     return impl_->shape_of(*v);
 }
 
-Result<std::vector<double>> ClassicNetcdfFile::read_f64_slice(const std::string& name, std::size_t t) const {
-    const Impl& im = *impl_;
+namespace {
+
+// The extent of a numeric variable's slice at time t: all of it when the
+// variable has no time dimension.
+Result<std::pair<const Var*, ClassicNetcdfFile::Impl::Extent>> numeric_slice(const ClassicNetcdfFile::Impl& im,
+                                                                                 const std::string& name,
+                                                                                 std::size_t t) {
     const Var* v = im.find_var(name);
     if (v == nullptr) return fail(ErrorKind::VarNotFound, name);
     if (v->type == kChar) return nc_error("variable `" + name + "` holds characters, not numbers");
-    if (!time_sliced(im, *v)) return im.read_whole(*v, true);
+    if (!time_sliced(im, *v)) return std::pair{v, im.whole(*v)};
 
     const std::vector<std::size_t> shape = im.shape_of(*v);
     if (t >= shape[0]) {
         return nc_error("time_index " + std::to_string(t) + " out of range for variable `" + name + "` shape " +
                         format_shape(shape));
     }
-    if (v->is_record) return im.read_values(*v, v->begin + t * im.recsize, 0, 1, v->elems, true);
+    if (v->is_record) return std::pair{v, ClassicNetcdfFile::Impl::Extent{v->begin + t * im.recsize, 0, 1, v->elems}};
     // A fixed dimension named Time: slices are contiguous blocks.
     const std::uint64_t per = v->elems / shape[0];
-    return im.read_values(*v, v->begin + t * per * type_size(v->type), 0, 1, per, true);
+    return std::pair{v, ClassicNetcdfFile::Impl::Extent{v->begin + t * per * type_size(v->type), 0, 1, per}};
+}
+
+}  // namespace
+
+Result<std::vector<double>> ClassicNetcdfFile::read_f64_slice(const std::string& name, std::size_t t) const {
+    auto slice = numeric_slice(*impl_, name, t);
+    if (!slice) return std::unexpected(slice.error());
+    return impl_->read_values(*slice->first, slice->second, true);
+}
+
+Result<std::size_t> ClassicNetcdfFile::add_f64_slice(const std::string& name, std::size_t t,
+                                                     std::vector<double>& into) const {
+    auto slice = numeric_slice(*impl_, name, t);
+    if (!slice) return std::unexpected(slice.error());
+    auto n = impl_->add_values(*slice->first, slice->second, true, into);
+    if (!n) return std::unexpected(n.error());
+    return static_cast<std::size_t>(*n);
 }
 
 Result<std::vector<std::uint8_t>> ClassicNetcdfFile::read_u8(const std::string& name) const {
@@ -667,7 +735,7 @@ Result<std::vector<std::uint8_t>> ClassicNetcdfFile::read_u8(const std::string& 
         return im.read_raw_bytes(*v);
     }
     if (v->type == kByte || v->type == kUByte) return im.read_raw_bytes(*v);
-    auto values = im.read_whole(*v, false);
+    auto values = im.read_values(*v, im.whole(*v), false);
     if (!values) return std::unexpected(values.error());
     std::vector<std::uint8_t> out(values->size());
     for (std::size_t i = 0; i < out.size(); ++i) {

@@ -26,6 +26,10 @@ public:
 
     Result<std::vector<std::size_t>> dataset_shape(const std::string& name) const;
     Result<std::vector<double>> read_f64_slice(const std::string& name, std::size_t t) const;
+    // Adds the values of the same slice into `into` when it holds exactly as
+    // many, without a full-size temporary; returns the slice's number of
+    // values either way.
+    Result<std::size_t> add_f64_slice(const std::string& name, std::size_t t, std::vector<double>& into) const;
     Result<std::vector<std::uint8_t>> read_u8(const std::string& name) const;
     Result<double> global_attr_f64(const std::string& name) const;
     bool has_var(const std::string& name) const;

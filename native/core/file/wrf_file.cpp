@@ -95,6 +95,18 @@ Result<std::vector<double>> WrfFile::read_var(const std::string& name, std::size
     return read_f64_slice(name, t);
 }
 
+Result<std::size_t> WrfFile::add_var_into(const std::string& name, std::size_t t, std::vector<double>& into) const {
+    if (const auto* classic = std::get_if<std::unique_ptr<ClassicNetcdfFile>>(&reader_)) {
+        return (*classic)->add_f64_slice(name, t, into);
+    }
+    auto values = read_var(name, t);
+    if (!values) return std::unexpected(values.error());
+    if (values->size() == into.size()) {
+        for (std::size_t i = 0; i < into.size(); ++i) into[i] = into[i] + (*values)[i];
+    }
+    return values->size();
+}
+
 Result<std::vector<std::string>> WrfFile::times() const {
     auto shape = dataset_shape("Times");
     if (!shape) return std::unexpected(shape.error());

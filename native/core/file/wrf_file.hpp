@@ -41,6 +41,10 @@ public:
     Result<std::vector<std::string>> times() const;
     bool has_var(const std::string& name) const;
     Result<std::vector<double>> read_var(const std::string& name, std::size_t t) const;
+    // Adds read_var(name, t) into `into` when it has exactly as many values,
+    // without a full-size temporary where the reader can; returns the
+    // variable's number of values either way.
+    Result<std::size_t> add_var_into(const std::string& name, std::size_t t, std::vector<double>& into) const;
     Result<double> global_attr_f64(const std::string& name) const;
 
     // Reader contract, also used directly for raw variables.
