@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -294,28 +295,39 @@ struct ClassicNetcdfFile::Impl {
     }
 
     // Runs piece(value_index, file_offset, count) over pieces of at most
-    // `piece` values that never cross a segment, on the pool when there are
-    // several; the first failing piece's error, in file order, is returned.
+    // `piece` values that never cross a segment, on the pool when there is
+    // enough to share; the first failing piece's error, in file order, is
+    // returned. Memory does not grow with the number of pieces, which an
+    // untrusted header may make large.
     template <class Piece>
     Result<void> for_pieces(const Var& v, const Extent& x, std::uint64_t piece, Piece&& read_piece) const {
         const std::uint64_t es = type_size(v.type);
         const std::uint64_t per_seg = (x.seg_elems + piece - 1) / piece;
         const std::uint64_t pieces = x.nseg * per_seg;
-        std::vector<std::optional<WrfError>> failed(pieces >= 2 ? pieces : 1);
-        auto run = [&](std::size_t p, std::optional<WrfError>& error) {
+        auto run = [&](std::uint64_t p) {
             const std::uint64_t s = p / per_seg, first = (p % per_seg) * piece;
             const std::uint64_t count = std::min(piece, x.seg_elems - first);
-            if (auto r = read_piece(s * x.seg_elems + first, x.off + s * x.stride + first * es, count); !r)
-                error = r.error();
+            return read_piece(s * x.seg_elems + first, x.off + s * x.stride + first * es, count);
         };
-        if (failed.size() == 1) {
-            for (std::uint64_t p = 0; p < pieces && !failed[0]; ++p) run(p, failed[0]);
-        } else {
-            parallel::parallel_for(pieces, [&](std::size_t p) { run(p, failed[p]); });
+        if (pieces < 2 || x.nseg * x.seg_elems < 2 * piece) {
+            for (std::uint64_t p = 0; p < pieces; ++p) {
+                if (auto r = run(p); !r) return r;
+            }
+            return {};
         }
-        for (auto& e : failed) {
-            if (e) return std::unexpected(std::move(*e));
-        }
+        std::mutex mutex;
+        std::uint64_t first_failed = pieces;
+        std::optional<WrfError> error;
+        parallel::parallel_for(pieces, [&](std::size_t p) {
+            auto r = run(p);
+            if (r) return;
+            std::lock_guard lock(mutex);
+            if (p < first_failed) {
+                first_failed = p;
+                error = r.error();
+            }
+        });
+        if (error) return std::unexpected(std::move(*error));
         return {};
     }
 
