@@ -12,6 +12,8 @@
 
 namespace wrf::grid {
 
+// Point formulas of the derived base fields, shared by their accessors and
+// by the point views below.
 inline constexpr double kReferencePressure = 100000.0;
 inline constexpr double kPoissonExponent = 0.2857142857;
 inline constexpr double kGravity = 9.81;
