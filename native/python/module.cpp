@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/compute.hpp"
+#include "engine/text.hpp"
 #include "engine/variables.hpp"
 #include "errors.hpp"
 #include "file/wrf_file.hpp"
@@ -37,12 +38,7 @@ nb::object to_array(VarOutput&& out) {
     if (shape.size() >= 2 && shape.size() <= 4) {
         if (product != out.data.size()) {
             raise_runtime_error("cannot reshape " + std::to_string(out.data.size()) + " values into shape " +
-                                [&] {
-                                    std::string s = "(";
-                                    for (std::size_t i = 0; i < shape.size(); ++i)
-                                        s += (i ? ", " : "") + std::to_string(shape[i]);
-                                    return s + ")";
-                                }());
+                                format_shape(shape));
         }
     } else {
         shape = {out.data.size()};

@@ -79,9 +79,7 @@ Result<std::vector<double>> compute_dp2m(WrfFile& file, std::size_t t, const Com
 }
 
 Result<std::vector<double>> compute_mixing_ratio(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    auto q = file.qvapor(t);
-    if (!q) return std::unexpected(q.error());
-    return fresh_copy(**q);
+    return copy_field(file.qvapor(t));
 }
 
 Result<std::vector<double>> compute_specific_humidity(WrfFile& file, std::size_t t, const ComputeOpts&) {

@@ -30,11 +30,6 @@ constexpr double kSlpCriticalT = 290.66;
 constexpr double kOmegaRd = 287.058;
 constexpr double kOmegaVirtualFactor = 0.61;
 
-Result<std::vector<double>> copy_field(Result<SharedField> f) {
-    if (!f) return std::unexpected(f.error());
-    return fresh_copy(**f);
-}
-
 }  // namespace
 
 Result<std::vector<double>> compute_pressure_hpa(WrfFile& file, std::size_t t, const ComputeOpts&) {

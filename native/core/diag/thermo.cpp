@@ -21,8 +21,6 @@ constexpr double kVirtualFactor = 0.61;
 constexpr double kEpsilonThetaE = 0.62197;
 constexpr double kKappaThetaE = 0.28571426;
 
-std::vector<double> copy_of(const SharedField& f) { return fresh_copy(*f); }
-
 std::size_t shortest(const SharedField& a, const SharedField& b) { return std::min(a->size(), b->size()); }
 std::size_t shortest(const SharedField& a, const SharedField& b, const SharedField& c) {
     return std::min(shortest(a, b), c->size());
@@ -136,9 +134,7 @@ Result<std::vector<double>> compute_tv2m(WrfFile& file, std::size_t t, const Com
 }
 
 Result<std::vector<double>> compute_temp(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    auto f = file.temperature(t);
-    if (!f) return std::unexpected(f.error());
-    return copy_of(*f);
+    return copy_field(file.temperature(t));
 }
 
 Result<std::vector<double>> compute_tc(WrfFile& file, std::size_t t, const ComputeOpts&) {
@@ -146,9 +142,7 @@ Result<std::vector<double>> compute_tc(WrfFile& file, std::size_t t, const Compu
 }
 
 Result<std::vector<double>> compute_theta(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    auto f = file.full_theta(t);
-    if (!f) return std::unexpected(f.error());
-    return copy_of(*f);
+    return copy_field(file.full_theta(t));
 }
 
 Result<std::vector<double>> compute_theta_e(WrfFile& file, std::size_t t, const ComputeOpts&) {

@@ -27,11 +27,6 @@ void for_each_rotated(const double* u, const double* v, const double* cosalpha, 
     });
 }
 
-Result<std::vector<double>> copy_of(const Result<SharedField>& field) {
-    if (!field) return std::unexpected(field.error());
-    return fresh_copy(**field);
-}
-
 struct RotationInputs {
     SharedField u, v, cosalpha, sinalpha, xlat;
     std::size_t columns;
@@ -119,23 +114,23 @@ double wind_direction(double u_earth, double v_earth) {
 }
 
 Result<std::vector<double>> compute_ua(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return copy_of(file.u_destag(t));
+    return copy_field(file.u_destag(t));
 }
 
 Result<std::vector<double>> compute_va(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return copy_of(file.v_destag(t));
+    return copy_field(file.v_destag(t));
 }
 
 Result<std::vector<double>> compute_wa(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return copy_of(file.w_destag(t));
+    return copy_field(file.w_destag(t));
 }
 
 Result<std::vector<double>> compute_lat(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return copy_of(file.xlat(t));
+    return copy_field(file.xlat(t));
 }
 
 Result<std::vector<double>> compute_lon(WrfFile& file, std::size_t t, const ComputeOpts&) {
-    return copy_of(file.xlong(t));
+    return copy_field(file.xlong(t));
 }
 
 Result<std::vector<double>> compute_wspd(WrfFile& file, std::size_t t, const ComputeOpts&) {
